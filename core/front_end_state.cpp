@@ -1,0 +1,3 @@
+#include "core/front_end_state.h"
+
+FrontEndState frontEndState;

@@ -1,0 +1,30 @@
+// The flicker pacer: on every pass of the main loop it works out from the
+// performance counter how many colour toggles fell due, paints them, and stops
+// a run that falls behind.
+#pragma once
+
+#include <cstdint>
+
+#include "core/platform.h"
+
+struct PacerState {
+  uint32_t drawing;           // 1 while a run is active
+  int64_t startTicks;         // counter reading taken at Start
+  int64_t prevElapsedTicks;   // elapsed ticks seen by the previous pass
+  int64_t tickFrequency;      // counter ticks per second
+  uint32_t consecutiveDrops;  // consecutive passes with more than one toggle due
+  uint32_t toggleCount;       // toggles painted since Start
+};
+
+extern PacerState pacerState;
+
+// Number of toggles scheduled in the first `elapsed` ticks of the run.
+int64_t toggleIndex(int64_t elapsed);
+
+// Divides `client` into `n` vertical strips (1 <= n <= 1024) tiling it from
+// left to right.
+void layoutStrips(const PlatformRect& client, uint32_t n, PlatformRect* strips);
+
+void beginRun();
+void runPass();
+void stopDrawing();

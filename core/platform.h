@@ -1,0 +1,51 @@
+// What the timing core needs from the platform, as plain functions.
+// frontend/platform_win32.cpp implements them with Win32; the tests link a
+// fake. The choice is made at link time.
+#pragma once
+
+#include <cstdint>
+
+// A field's text buffer: at most 62 UTF-16 units and a terminator.
+constexpr int fieldTextCapacity = 64;
+
+// Copies the text of dialog field `id` into `buffer`, truncated to 62 units
+// and terminated; an empty field gives an empty text.
+void platformFetchFieldText(uint32_t id, char16_t (&buffer)[fieldTextCapacity]);
+
+// Shows `text` in dialog field `id`. The field's change notification has been
+// handled by the dialog before this returns.
+void platformStoreFieldText(uint32_t id, const char16_t* text);
+
+// The display's vertical refresh rate in Hz as the system reports it.
+int32_t platformReportedRefreshRate();
+
+// Whether a character above U+00FF is white space.
+bool platformIsSpace(char16_t c);
+
+// The high-resolution performance counter, in ticks.
+int64_t platformCounter();
+
+struct PlatformRect {
+  int32_t left, top, right, bottom;
+};
+
+// The flicker window's drawing surface, taken and released once per pass.
+void* platformAcquireSurface();
+void platformReleaseSurface(void* surface);
+
+// The flicker window's client rectangle (left and top are 0).
+void platformClientRect(PlatformRect* rect);
+
+// Fills `rect` on `surface` with pure white or pure black; fills are queued
+// in call order.
+void platformFill(void* surface, const PlatformRect& rect, bool white);
+
+// Hands the queued fills to the display.
+void platformFlush();
+
+bool platformFlickerWindowExists();
+void platformDestroyFlickerWindow();
+
+// Shows a notice with a single OK button, modal to the settings dialog, and
+// returns when the user dismisses it.
+void platformShowNotice(const char16_t* text, const char16_t* caption);

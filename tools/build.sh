@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Configures and builds the given variants under build/<variant>:
+#   native  core and tests for Linux
+#   asan    the same with AddressSanitizer and UndefinedBehaviorSanitizer
+#   win32   the 32-bit Windows program and its tests (what ships)
+#   win64   the same sources for 64-bit Windows
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+for v in "$@"; do
+  case "$v" in
+    native) args=() ;;
+    asan) args=(-DLUKANEMI_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug) ;;
+    win32) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake") ;;
+    win64) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake") ;;
+    *) echo "build.sh: unknown variant $v" >&2; exit 2 ;;
+  esac
+  if [ ! -f "$root/build/$v/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$root/build/$v" "${args[@]}" >/dev/null
+  fi
+  cmake --build "$root/build/$v" -j "$jobs" 2>&1 | { grep -v -E '^\[ *[0-9]+%\]' || true; }
+done
