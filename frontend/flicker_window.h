@@ -1,0 +1,11 @@
+// The flicker window: the topmost strip at the screen's left edge that the
+// pacer paints, switched to the full screen width and back by the user.
+#pragma once
+
+#include "frontend/win32.h"
+
+// Registers the window class "Popup"; false if registration failed.
+bool registerFlickerWindowClass();
+void createFlickerWindow();
+void toggleFlickerWidth();
+LRESULT CALLBACK flickerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
