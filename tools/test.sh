@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every variant and runs every test: the
+# core natively (also under AddressSanitizer and UndefinedBehaviorSanitizer),
+# then the Windows builds under Wine in a virtual X display: the core tests,
+# the resource check and the end-to-end tests of the real program.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+bash tools/setup.sh || exit 1
+tools/build.sh native asan win64 win32 || exit 1
+
+passed=0
+failed=0
+summary=()
+run_suite() {  # name, command...
+  local name=$1
+  shift
+  echo "== $name"
+  if "$@"; then
+    passed=$((passed + 1))
+    summary+=("ok      $name")
+  else
+    failed=$((failed + 1))
+    summary+=("FAILED  $name")
+  fi
+}
+
+run_suite "core (native)" ctest --test-dir build/native --output-on-failure
+run_suite "core (sanitizers)" ctest --test-dir build/asan --output-on-failure
+run_suite "windows (64-bit, Wine)" tools/wine-session.sh ctest --test-dir build/win64 --output-on-failure
+run_suite "windows (32-bit, Wine)" tools/wine-session.sh ctest --test-dir build/win32 --output-on-failure
+
+echo
+printf '%s\n' "${summary[@]}"
+echo "suites: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
