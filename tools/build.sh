@@ -9,7 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 for v in "$@"; do
   case "$v" in
-    native) args=() ;;
+    native) args=(-DCMAKE_EXPORT_COMPILE_COMMANDS=ON) ;;
     asan) args=(-DLUKANEMI_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug) ;;
     win32) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake") ;;
     win64) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake") ;;

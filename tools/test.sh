@@ -28,8 +28,11 @@ run_suite() {  # name, command...
 
 run_suite "core (native)" ctest --test-dir build/native --output-on-failure
 run_suite "core (sanitizers)" ctest --test-dir build/asan --output-on-failure
+run_suite "clang-tidy (core)" clang-tidy --quiet -p build/native core/*.cpp
+run_suite "fuzzers (bounded)" tools/fuzz.sh
 run_suite "windows (64-bit, Wine)" tools/wine-session.sh ctest --test-dir build/win64 --output-on-failure
 run_suite "windows (32-bit, Wine)" tools/wine-session.sh ctest --test-dir build/win32 --output-on-failure
+run_suite "reproducible build" tools/repro-check.sh
 
 echo
 printf '%s\n' "${summary[@]}"

@@ -15,18 +15,21 @@ else
 fi
 export WINE
 
-# Creates the prefix once: no window-manager waits, a CJK font for the
-# dialog's "MS Shell Dlg".
+# Creates the prefix once and applies the project's settings to it: no
+# window-manager waits (Managed=N), and a Japanese font for the dialog's
+# "MS Shell Dlg" (IPA P Gothic has the metrics of Windows' Japanese UI fonts,
+# so the dialog's labels fit their fields as they do on Windows).
 wine_prepare() {
-  [ -f "$WINEPREFIX/.lukanemi-ready" ] && return 0
+  local marker="$WINEPREFIX/.lukanemi-settings-2"
+  [ -f "$marker" ] && return 0
   mkdir -p "$WINEPREFIX"
-  "$WINE" wineboot -i >/dev/null 2>&1 || true
+  [ -f "$WINEPREFIX/system.reg" ] || "$WINE" wineboot -i >/dev/null 2>&1 || true
   "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
   for face in "MS Shell Dlg" "MS Shell Dlg 2" "MS UI Gothic" "Tahoma"; do
     "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
-      /v "$face" /t REG_SZ /d "Noto Sans CJK JP" /f >/dev/null 2>&1
+      /v "$face" /t REG_SZ /d "IPAPGothic" /f >/dev/null 2>&1
   done
   wineserver -w
-  touch "$WINEPREFIX/.lukanemi-ready"
+  touch "$marker"
 }
