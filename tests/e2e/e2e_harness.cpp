@@ -1,0 +1,329 @@
+#include "e2e_harness.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+
+int passedCount = 0;
+int failedCount = 0;
+HANDLE watchedProcess = nullptr;
+double watchdogSeconds = 0;
+
+void printLine(const char* prefix, const char* file, int line, const char* format, va_list args) {
+  char message[4096];
+  vsnprintf(message, sizeof message, format, args);
+  if (file != nullptr) {
+    const char* name = file;
+    for (const char* c = file; *c != 0; ++c) {
+      if (*c == '/' || *c == '\\') name = c + 1;
+    }
+    printf("%s:%d: %s%s\n", name, line, prefix, message);
+  } else {
+    printf("%s%s\n", prefix, message);
+  }
+  fflush(stdout);
+}
+
+DWORD WINAPI watchdog(void*) {
+  Sleep(static_cast<DWORD>(watchdogSeconds * 1000));
+  HANDLE process = watchedProcess;
+  if (process != nullptr) TerminateProcess(process, 1);
+  printf("Test failed: the run took longer than %.0f s; the program was terminated\n",
+         watchdogSeconds);
+  printf("%d passed, %d failed\n", passedCount, failedCount + 1);
+  fflush(stdout);
+  ExitProcess(1);
+}
+
+struct WindowQuery {
+  DWORD pid;
+  const wchar_t* className;
+  std::vector<HWND>* found;
+};
+
+BOOL CALLBACK collectWindow(HWND window, LPARAM context) {
+  WindowQuery* query = reinterpret_cast<WindowQuery*>(context);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != query->pid || !IsWindowVisible(window)) return TRUE;
+  if (query->className == nullptr || classNameOf(window) == query->className) {
+    query->found->push_back(window);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+bool recordCheck(bool passed, const char* file, int line, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  printLine(passed ? "ok: " : "Test failed: ", file, line, format, args);
+  va_end(args);
+  if (passed) {
+    ++passedCount;
+  } else {
+    ++failedCount;
+  }
+  return passed;
+}
+
+void note(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  printLine("note: ", nullptr, 0, format, args);
+  va_end(args);
+}
+
+int passedChecks() { return passedCount; }
+int failedChecks() { return failedCount; }
+
+std::string utf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string result(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size,
+                      nullptr, nullptr);
+  return result;
+}
+
+std::string quoted(const std::wstring& text) {
+  std::wstring escaped = L"\"";
+  for (wchar_t c : text) {
+    if (c == L'\n') {
+      escaped += L"\\n";
+    } else if (c == L'"' || c == L'\\') {
+      escaped += L'\\';
+      escaped += c;
+    } else if (c < 0x20 || c == 0x7F) {
+      wchar_t code[8];
+      swprintf(code, 8, L"\\x%02X", static_cast<unsigned>(c));
+      escaped += code;
+    } else {
+      escaped += c;
+    }
+  }
+  escaped += L'"';
+  return utf8(escaped);
+}
+
+std::wstring realText(double value) {
+  char text[512];
+  snprintf(text, sizeof text, "%lf", value);
+  return std::wstring(text, text + strlen(text));
+}
+
+double secondsNow() {
+  LARGE_INTEGER counter, frequency;
+  QueryPerformanceCounter(&counter);
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+void sleepUntil(double when) {
+  for (;;) {
+    const double left = when - secondsNow();
+    if (left <= 0) return;
+    // Sleep coarsely, then finish on the counter.
+    if (left > 0.02) {
+      Sleep(static_cast<DWORD>((left - 0.01) * 1000));
+    } else {
+      Sleep(0);
+    }
+  }
+}
+
+bool launchProgram(const std::wstring& path, Program* program) {
+  *program = Program{};
+  wchar_t fullPath[MAX_PATH];
+  if (GetFullPathNameW(path.c_str(), MAX_PATH, fullPath, nullptr) == 0 ||
+      GetFileAttributesW(fullPath) == INVALID_FILE_ATTRIBUTES) {
+    CHECK(false, "program %s: expected an existing file, found none", quoted(path).c_str());
+    return false;
+  }
+  std::wstring commandLine = L"\"" + std::wstring(fullPath) + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  if (!CreateProcessW(fullPath, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &program->info)) {
+    CHECK(false, "CreateProcessW(%s): expected success, got error %lu", quoted(fullPath).c_str(),
+          GetLastError());
+    return false;
+  }
+  setWatchedProcess(program->info.hProcess);
+  return true;
+}
+
+bool programRunning(const Program& program) {
+  return program.info.hProcess != nullptr &&
+         WaitForSingleObject(program.info.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+bool waitForExit(const Program& program, double seconds, DWORD* exitCode) {
+  if (WaitForSingleObject(program.info.hProcess, static_cast<DWORD>(seconds * 1000)) !=
+      WAIT_OBJECT_0) {
+    return false;
+  }
+  GetExitCodeProcess(program.info.hProcess, exitCode);
+  return true;
+}
+
+void endProgram(Program* program) {
+  if (program->info.hProcess == nullptr) return;
+  if (programRunning(*program)) {
+    note("terminating the program (process %lu)", program->info.dwProcessId);
+    TerminateProcess(program->info.hProcess, 1);
+    WaitForSingleObject(program->info.hProcess, 10000);
+  }
+  setWatchedProcess(nullptr);
+  CloseHandle(program->info.hThread);
+  CloseHandle(program->info.hProcess);
+  *program = Program{};
+}
+
+void startWatchdog(double seconds) {
+  watchdogSeconds = seconds;
+  HANDLE thread = CreateThread(nullptr, 0, watchdog, nullptr, 0, nullptr);
+  if (thread != nullptr) CloseHandle(thread);
+}
+
+void setWatchedProcess(HANDLE process) { watchedProcess = process; }
+
+std::vector<HWND> topLevelWindows(DWORD pid, const wchar_t* className) {
+  std::vector<HWND> found;
+  WindowQuery query = {pid, className, &found};
+  EnumWindows(collectWindow, reinterpret_cast<LPARAM>(&query));
+  return found;
+}
+
+std::wstring classNameOf(HWND window) {
+  wchar_t name[256];
+  const int length = GetClassNameW(window, name, 256);
+  return std::wstring(name, static_cast<size_t>(length > 0 ? length : 0));
+}
+
+bool sendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result) {
+  DWORD_PTR ignored = 0;
+  return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL,
+                             static_cast<UINT>(reactionTimeout * 1000),
+                             result != nullptr ? result : &ignored) != 0;
+}
+
+std::wstring textOf(HWND window) {
+  wchar_t text[1024] = {};
+  DWORD_PTR length = 0;
+  if (!sendWithTimeout(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), &length)) {
+    return L"<no answer>";
+  }
+  return std::wstring(text, length < 1024 ? length : 1023);
+}
+
+bool setTextOf(HWND window, const std::wstring& text) {
+  return sendWithTimeout(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+HWND activeWindowOf(const Program& program) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(program.info.dwThreadId, &info)) return nullptr;
+  return info.hwndActive;
+}
+
+HWND focusWindowOf(const Program& program) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(program.info.dwThreadId, &info)) return nullptr;
+  return info.hwndFocus;
+}
+
+bool activate(const Program& program, HWND window) {
+  SetForegroundWindow(window);
+  return waitUntil(reactionTimeout, [&] { return activeWindowOf(program) == window; });
+}
+
+RECT windowRect(HWND window) {
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  return rect;
+}
+
+std::string rectText(const RECT& rect) {
+  char text[96];
+  snprintf(text, sizeof text, "(%ld,%ld)-(%ld,%ld)", rect.left, rect.top, rect.right, rect.bottom);
+  return text;
+}
+
+namespace {
+
+// A 32-bit top-down DIB section selected into a memory DC.
+struct Canvas {
+  HDC dc;
+  HBITMAP bitmap;
+  HGDIOBJ previous;
+  DWORD* bits;
+};
+
+Canvas makeCanvas(int width, int height) {
+  Canvas canvas = {};
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  canvas.dc = CreateCompatibleDC(nullptr);
+  canvas.bitmap = CreateDIBSection(canvas.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  canvas.previous = SelectObject(canvas.dc, canvas.bitmap);
+  canvas.bits = static_cast<DWORD*>(bits);
+  return canvas;
+}
+
+std::vector<DWORD> takePixels(Canvas* canvas, int width, int height) {
+  GdiFlush();
+  std::vector<DWORD> pixels;
+  if (canvas->bits != nullptr) {
+    pixels.assign(canvas->bits, canvas->bits + width * height);
+    for (DWORD& pixel : pixels) pixel &= 0xFFFFFF;
+  }
+  SelectObject(canvas->dc, canvas->previous);
+  DeleteObject(canvas->bitmap);
+  DeleteDC(canvas->dc);
+  return pixels;
+}
+
+}  // namespace
+
+std::vector<DWORD> screenPixels(const RECT& area) {
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
+  Canvas canvas = makeCanvas(width, height);
+  HDC screen = GetDC(nullptr);
+  BitBlt(canvas.dc, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+  ReleaseDC(nullptr, screen);
+  return takePixels(&canvas, width, height);
+}
+
+std::vector<DWORD> iconPixels(HICON icon, int size) {
+  Canvas canvas = makeCanvas(size, size);
+  RECT all = {0, 0, size, size};
+  FillRect(canvas.dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  DrawIconEx(canvas.dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+  return takePixels(&canvas, size, size);
+}
+
+void readScreen(const POINT* points, int count, COLORREF* colours) {
+  HDC screen = GetDC(nullptr);
+  for (int i = 0; i < count; ++i) colours[i] = GetPixel(screen, points[i].x, points[i].y);
+  ReleaseDC(nullptr, screen);
+}
+
+std::string colourText(COLORREF colour) {
+  char text[16];
+  if (colour == CLR_INVALID) return "invalid";
+  snprintf(text, sizeof text, "#%02X%02X%02X", GetRValue(colour), GetGValue(colour),
+           GetBValue(colour));
+  return text;
+}

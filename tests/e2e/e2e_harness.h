@@ -1,0 +1,117 @@
+// Helpers of the end-to-end driver: check reporting, starting and stopping the
+// program under test, and looking at its windows and the screen from outside.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// ---- Reporting -------------------------------------------------------------
+
+// Records one check and prints one line for it: "FILE:LINE: ok: ..." or
+// "FILE:LINE: Test failed: ...". The message (printf format, UTF-8) says what
+// was expected and what was found. Returns `passed`.
+bool recordCheck(bool passed, const char* file, int line, const char* format, ...)
+    __attribute__((format(__MINGW_PRINTF_FORMAT, 4, 5)));
+#define CHECK(passed, ...) recordCheck((passed), __FILE__, __LINE__, __VA_ARGS__)
+
+// Prints an informational line that is not a check.
+void note(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)));
+
+int passedChecks();
+int failedChecks();
+
+// UTF-8 of a wide text, and the same in double quotes with control
+// characters and non-printable units escaped, for messages.
+std::string utf8(const std::wstring& text);
+std::string quoted(const std::wstring& text);
+
+// Text of the "%lf" format, as the program writes its real fields.
+std::wstring realText(double value);
+
+// ---- Time ------------------------------------------------------------------
+
+// Seconds on the performance counter, the clock the program paces by.
+double secondsNow();
+void sleepUntil(double when);
+
+// Calls `condition` every 10 ms until it holds or `seconds` have passed;
+// returns its last result.
+template <typename Condition>
+bool waitUntil(double seconds, Condition condition) {
+  const double deadline = secondsNow() + seconds;
+  for (;;) {
+    if (condition()) return true;
+    if (secondsNow() > deadline) return condition();
+    Sleep(10);
+  }
+}
+
+// How long the driver waits for the program to react to one action. Under
+// emulation every round trip is slow, so this is generous.
+constexpr double reactionTimeout = 20.0;
+
+// ---- The program under test ------------------------------------------------
+
+struct Program {
+  PROCESS_INFORMATION info;  // process and main thread
+  HWND dialog;               // the settings dialog, once found
+};
+
+// Starts the program; reports and returns false when it cannot be started.
+bool launchProgram(const std::wstring& path, Program* program);
+bool programRunning(const Program& program);
+// Waits for the process to end; returns false on timeout.
+bool waitForExit(const Program& program, double seconds, DWORD* exitCode);
+// Terminates the process if it still runs and closes its handles.
+void endProgram(Program* program);
+
+// Kills the current program and ends the driver with a failure once
+// `seconds` have passed, so that a hang never blocks the test run.
+void startWatchdog(double seconds);
+void setWatchedProcess(HANDLE process);
+
+// ---- Windows ---------------------------------------------------------------
+
+// Visible top-level windows of process `pid` of class `className`
+// (all classes when it is null).
+std::vector<HWND> topLevelWindows(DWORD pid, const wchar_t* className);
+
+std::wstring classNameOf(HWND window);
+// The text of a window, asked with WM_GETTEXT (an edit control keeps its text
+// where only that message reaches it); "<no answer>" when the send fails.
+std::wstring textOf(HWND window);
+// Sets a window's text with WM_SETTEXT, as if the user had replaced it.
+bool setTextOf(HWND window, const std::wstring& text);
+// Sends a message and waits for its handling, at most `reactionTimeout`.
+bool sendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                     DWORD_PTR* result = nullptr);
+
+// The active and the focus window of the program's thread (null if none).
+HWND activeWindowOf(const Program& program);
+HWND focusWindowOf(const Program& program);
+
+// Makes `window` the foreground (and so active) window and waits for the
+// program's thread to report it active.
+bool activate(const Program& program, HWND window);
+
+RECT windowRect(HWND window);
+std::string rectText(const RECT& rect);
+
+// ---- Screen ----------------------------------------------------------------
+
+// The pixels of a screen area, row by row from the top, as 0xRRGGBB.
+std::vector<DWORD> screenPixels(const RECT& area);
+// The pixels of an icon drawn at `size` x `size` over white, as 0xRRGGBB.
+std::vector<DWORD> iconPixels(HICON icon, int size);
+
+// Reads the screen colour at each point; all reads in one go.
+void readScreen(const POINT* points, int count, COLORREF* colours);
+std::string colourText(COLORREF colour);
