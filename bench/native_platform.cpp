@@ -1,0 +1,59 @@
+// A minimal platform for the native microbenchmark: the counter is a number
+// the benchmark sets, the fields hold fixed texts, drawing does nothing.
+#include "bench/native_platform.h"
+
+#include <cstring>
+
+#include "resources/resource.h"
+
+int64_t benchCounter;
+int64_t benchCounterStep;
+uint64_t benchFills;
+uint64_t benchFlushes;
+uint32_t benchNotices;
+
+namespace {
+
+void copyText(const char16_t* text, char16_t (&buffer)[fieldTextCapacity]) {
+  int i = 0;
+  for (; text[i] != 0 && i < fieldTextCapacity - 2; ++i) buffer[i] = text[i];
+  buffer[i] = 0;
+}
+
+}  // namespace
+
+const char16_t* benchStripCountText = u"4";
+
+void platformFetchFieldText(uint32_t id, char16_t (&buffer)[fieldTextCapacity]) {
+  switch (id) {
+    case IDC_FLASH_RATE: copyText(u"60", buffer); break;
+    case IDC_MAX_DROP_FRAMES: copyText(u"10", buffer); break;
+    case IDC_MAX_CONSECUTIVE_DROPS: copyText(u"3", buffer); break;
+    case IDC_STRIP_COUNT: copyText(benchStripCountText, buffer); break;
+    default: buffer[0] = 0; break;
+  }
+}
+
+void platformStoreFieldText(uint32_t, const char16_t*) {}
+int32_t platformReportedRefreshRate() { return 60; }
+bool platformIsSpace(char16_t) { return false; }
+
+int64_t platformCounter() {
+  const int64_t now = benchCounter;
+  benchCounter += benchCounterStep;
+  return now;
+}
+
+void* platformAcquireSurface() { return &benchFills; }
+void platformReleaseSurface(void*) {}
+
+void platformClientRect(PlatformRect* rect) { *rect = PlatformRect{0, 0, 32, 1080}; }
+
+void platformFill(void*, const PlatformRect& rect, bool white) {
+  benchFills += static_cast<uint64_t>(rect.right - rect.left) + (white ? 1 : 0);
+}
+
+void platformFlush() { ++benchFlushes; }
+bool platformFlickerWindowExists() { return true; }
+void platformDestroyFlickerWindow() {}
+void platformShowNotice(const char16_t*, const char16_t*) { ++benchNotices; }

@@ -1,0 +1,131 @@
+// Native microbenchmark of a pass's own arithmetic (the strip layout and the
+// two toggle indices) and of a whole pass on a platform that does nothing,
+// preceded by a check that a pass allocates no memory.
+//
+// Prints "allocations during passes: N" and exits with status 1 when N is not
+// 0; otherwise runs the Google Benchmark cases with the given flags.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "bench/alloc_counter.h"
+#include "bench/native_platform.h"
+#include "core/pacer.h"
+#include "core/settings.h"
+
+namespace {
+
+constexpr int64_t counterFrequency = 10000000;  // Wine's counter runs at 10 MHz
+
+// Settings and state of a run at 60 flashes per second, started at tick 0.
+void startRun(const char16_t* stripCount) {
+  pacerState.tickFrequency = counterFrequency;
+  benchStripCountText = stripCount;
+  benchCounter = 0;
+  benchCounterStep = 0;
+  beginRun();
+}
+
+// Passes with nothing due, one due, several due (a dropping series), one
+// with more due than allowed after a drop (a stop), and a pass so late that
+// it paints for longer than a pass may, with `n` strips.
+uint64_t allocationsOverPasses(const char16_t* stripCount) {
+  startRun(stripCount);
+  const int64_t period = counterFrequency / 120;
+  // Nothing, one, a series of four drops (the consecutive rule stops), then
+  // in a fresh run a drop followed by 40 due (the drop-size rule stops).
+  const int64_t steps[] = {period / 7, period / 7, period,     period / 3, 2 * period, 2 * period,
+                           2 * period, 2 * period, period / 2, 3 * period, 40 * period};
+  countAllocations = true;
+  const uint64_t before = allocationCount;
+  for (int round = 0; round < 200; ++round) {
+    for (int64_t step : steps) {
+      benchCounter += step;
+      runPass();
+      if (!pacerState.drawing) {  // a stop rule ended the run: start another
+        countAllocations = false;
+        startRun(stripCount);
+        countAllocations = true;
+      }
+    }
+  }
+  // A pass with a huge due count whose painting runs past its deadline: the
+  // counter moves on by a millisecond at every reading.
+  countAllocations = false;
+  startRun(stripCount);
+  countAllocations = true;
+  benchCounter += 1000 * period;
+  benchCounterStep = counterFrequency / 1000;
+  runPass();
+  benchCounterStep = 0;
+  countAllocations = false;
+  return allocationCount - before;
+}
+
+// Strip layout for n strips and the previous and current toggle indices, as
+// a pass computes them.
+void passArithmetic(benchmark::State& state) {
+  startRun(u"4");
+  const uint32_t n = static_cast<uint32_t>(state.range(0));
+  const PlatformRect client{0, 0, 32, 1080};
+  PlatformRect strips[maxStripCount];
+  int64_t elapsed = 123456789;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(elapsed);
+    layoutStrips(client, n, strips);
+    const int64_t previous = toggleIndex(elapsed);
+    elapsed += 1013;
+    const int64_t current = toggleIndex(elapsed);
+    benchmark::DoNotOptimize(strips);
+    benchmark::DoNotOptimize(previous);
+    benchmark::DoNotOptimize(current);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(passArithmetic)->Arg(4)->Arg(1024);
+
+// A whole pass with nothing due on a platform whose calls cost nothing.
+void idlePass(benchmark::State& state) {
+  startRun(state.range(0) == 4 ? u"4" : u"1024");
+  for (auto _ : state) {
+    benchCounter += 1;
+    runPass();
+  }
+}
+BENCHMARK(idlePass)->Arg(4)->Arg(1024);
+
+// The counter must see an allocation for its zero to mean anything.
+bool counterSeesAllocations() {
+  countAllocations = true;
+  const uint64_t before = allocationCount;
+  int* block = new int(7);
+  benchmark::DoNotOptimize(block);
+  delete block;
+  void* raw = malloc(24);
+  benchmark::DoNotOptimize(raw);
+  free(raw);
+  countAllocations = false;
+  return allocationCount - before == 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!counterSeesAllocations()) {
+    printf("allocation counter does not see allocations\n");
+    return 1;
+  }
+  const uint64_t allocations = allocationsOverPasses(u"4") + allocationsOverPasses(u"1024");
+  printf("allocations during passes: %llu (flushes %llu, notices %u)\n",
+         static_cast<unsigned long long>(allocations),
+         static_cast<unsigned long long>(benchFlushes), benchNotices);
+  fflush(stdout);
+  if (allocations != 0) return 1;
+
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
