@@ -345,7 +345,21 @@ void report(const Run& run) {
   uint32_t dropping = 0;
   int64_t maxDue = 0;
   int64_t previous = 0;
+  // Time between the end of one pass and the start of the next: the loop's
+  // own message check, plus whatever time the thread was not running.
+  uint32_t stalls = 0;
+  double stalledMicros = 0, longestStall = 0;
   for (uint32_t i = 0; i < passCount; ++i) {
+    if (i + 1 < passCount) {
+      const double between =
+          static_cast<double>(passes[i + 1].start - passes[i].start - passes[i].ticks) *
+          microsPerTick;
+      if (between > 1000) {
+        ++stalls;
+        stalledMicros += between;
+      }
+      longestStall = std::max(longestStall, between);
+    }
     const int64_t current = toggleIndex(passes[i].elapsedAfter);
     const int64_t due = current - previous;
     previous = current;
@@ -375,14 +389,16 @@ void report(const Run& run) {
           "result\t%s\t%u\tseconds=%.3f\tpasses=%u\tpassesPerSecond=%.0f\tpassIdleUs=%.2f\t"
           "passOneUs=%.2f\ttoggleUs=%.2f\tturnIdleUs=%.2f\ttoggles=%u\tlost=%u\t"
           "p50=%.2f\tp90=%.2f\tp99=%.2f\tp999=%.2f\tmax=%.2f\tdropping=%u\tmaxDue=%lld\t"
-          "stops=%u\tstopAfterS=%.3f\tppm=%.3f\tflickerActive=%d\tfirstPassMs=%.3f\n",
+          "stops=%u\tstopAfterS=%.3f\tppm=%.3f\tflickerActive=%d\tfirstPassMs=%.3f\t"
+          "stalls=%u\tstalledPercent=%.3f\tlongestStallUs=%.1f\n",
           run.design, run.flashRate, seconds, passCount, passCount / seconds, idleMedian, oneMedian,
           oneMedian - idleMedian, median(turn), flushLog.count, flushLog.lost + passesLost,
           percentile(sorted, 0.5), percentile(sorted, 0.9), percentile(sorted, 0.99),
           percentile(sorted, 0.999), sorted.empty() ? NAN : sorted.back(), dropping,
           static_cast<long long>(maxDue), noticesClosed,
           noticesClosed ? static_cast<double>(noticeTicks - run.startTicks) / frequency : 0.0, ppm,
-          run.flickerActive ? 1 : 0, firstPassMs);
+          run.flickerActive ? 1 : 0, firstPassMs, stalls, stalledMicros / (seconds * 1e4),
+          longestStall);
   fflush(summary);
   printf(
       "%-6s %4u/s: %7.0f passes/s, pass %6.2f us, toggle %6.2f us, lateness p50 %8.2f "
