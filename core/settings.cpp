@@ -92,3 +92,14 @@ void applyStartSettings() {
   pacerSettings.stripCount =
       clampStripCount(static_cast<uint32_t>(readIntField(IDC_STRIP_COUNT, 4)));
 }
+
+void fieldChanged(uint32_t id) {
+  switch (id) {
+    case IDC_FLASH_RATE: flashRateChanged(); break;
+    case IDC_PASS_TIME: passTimeChanged(); break;
+    case IDC_MAX_DROP_FRAMES: maxDropFramesChanged(); break;
+    case IDC_MAX_CONSECUTIVE_DROPS: maxConsecutiveDropsChanged(); break;
+    case IDC_STRIP_COUNT: stripCountChanged(); break;
+    default: break;
+  }
+}

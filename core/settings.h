@@ -40,10 +40,12 @@ void toggleRateFor(double flashes);
 uint32_t clampStripCount(uint32_t v);
 double estimateRefreshRate(double passTime);
 
-// Settings updates, one per trigger.
+// Settings updates, one per trigger; fieldChanged routes a field's change
+// notification to its update (none for the two read-only fields).
 void flashRateChanged();
 void passTimeChanged();
 void maxDropFramesChanged();
 void maxConsecutiveDropsChanged();
 void stripCountChanged();
 void applyStartSettings();
+void fieldChanged(uint32_t id);

@@ -32,15 +32,7 @@ static void command(WORD code, WORD id) {
     }
     return;
   }
-  if (code != EN_CHANGE) return;
-  switch (id) {
-    case IDC_FLASH_RATE: flashRateChanged(); break;
-    case IDC_PASS_TIME: passTimeChanged(); break;
-    case IDC_MAX_DROP_FRAMES: maxDropFramesChanged(); break;
-    case IDC_MAX_CONSECUTIVE_DROPS: maxConsecutiveDropsChanged(); break;
-    case IDC_STRIP_COUNT: stripCountChanged(); break;
-    default: break;  // the two read-only fields
-  }
+  if (code == EN_CHANGE) fieldChanged(id);
 }
 
 // Returns 0 for every message, so default dialog processing always follows.

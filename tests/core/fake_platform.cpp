@@ -5,7 +5,6 @@
 #include "core/front_end_state.h"
 #include "core/pacer.h"
 #include "core/settings.h"
-#include "resources/resource.h"
 
 namespace fake {
 
@@ -23,20 +22,9 @@ void reset() {
   frontEndState = FrontEndState{};
 }
 
-static void changed(uint32_t id) {
-  switch (id) {
-    case IDC_FLASH_RATE: flashRateChanged(); break;
-    case IDC_PASS_TIME: passTimeChanged(); break;
-    case IDC_MAX_DROP_FRAMES: maxDropFramesChanged(); break;
-    case IDC_MAX_CONSECUTIVE_DROPS: maxConsecutiveDropsChanged(); break;
-    case IDC_STRIP_COUNT: stripCountChanged(); break;
-    default: break;
-  }
-}
-
 void type(uint32_t id, const std::u16string& text) {
   platform.fields[id] = text;
-  if (platform.notify) changed(id);
+  if (platform.notify) fieldChanged(id);
 }
 
 }  // namespace fake
