@@ -19,27 +19,27 @@
 namespace {
 
 // The program's identifiers and texts.
-constexpr int kStartId = IDOK;
-constexpr int kReportedRate = 1001;
-constexpr int kFlashRate = 1002;
-constexpr int kPassTime = 1003;
-constexpr int kEstimatedRate = 1004;
-constexpr int kMaxDropFrames = 1005;
-constexpr int kMaxConsecutiveDrops = 1006;
-constexpr int kStripCount = 1007;
-const wchar_t kDialogCaption[] = L"ルカネミ";
-const wchar_t kNoticeCaption[] = L"情報";
-const wchar_t kNoticeText[] = L"フレームドロップが制限に達したため描画を中止します。";
-const wchar_t kFlickerClass[] = L"Popup";
-const wchar_t kDialogClass[] = L"#32770";
-constexpr int kStripWidth = 32;
+constexpr int startButtonId = IDOK;
+constexpr int reportedRateId = 1001;
+constexpr int flashRateId = 1002;
+constexpr int passTimeId = 1003;
+constexpr int estimatedRateId = 1004;
+constexpr int maxDropFramesId = 1005;
+constexpr int maxConsecutiveDropsId = 1006;
+constexpr int stripCountId = 1007;
+const wchar_t dialogCaption[] = L"ルカネミ";
+const wchar_t noticeCaption[] = L"情報";
+const wchar_t noticeText[] = L"フレームドロップが制限に達したため描画を中止します。";
+const wchar_t flickerClass[] = L"Popup";
+const wchar_t dialogClass[] = L"#32770";
+constexpr int stripWidth = 32;
 
 // The program can take about a minute to start under emulation.
-constexpr double kStartTimeout = 180.0;
+constexpr double startTimeout = 180.0;
 // At one flash per second a toggle falls due every half second.
-constexpr double kTogglePeriod = 0.5;
+constexpr double togglePeriod = 0.5;
 
-enum ControlKind { kButton, kLabel, kField, kOutput };
+enum ControlKind { controlButton, controlLabel, controlField, controlOutput };
 
 struct ExpectedControl {
   int id;
@@ -48,30 +48,30 @@ struct ExpectedControl {
 };
 
 // The dialog's controls in creation order, which is also the tab order.
-const ExpectedControl kControls[] = {
-    {kStartId, kButton, L"描画を開始する"},
-    {-1, kLabel,
+const ExpectedControl expectedControls[] = {
+    {startButtonId, controlButton, L"描画を開始する"},
+    {-1, controlLabel,
      L"リフレッシュレートの不整合によるギャップの挙動を目で確認することで、\n"
      L"ディスプレイの実際の更新頻度を確認します。\n"
      L"画面が高速に点滅するため、健康に影響を及ぼす可能性があります。\n"
      L"異常を感じた場合はすぐに使用を中止してください。"},
-    {-1, kLabel, L"システムから報告されたリフレッシュレート"},
-    {kReportedRate, kOutput, L""},
-    {-1, kLabel, L"1秒間に点滅させる回数（推定値を入力）"},
-    {kFlashRate, kField, L""},
-    {-1, kLabel, L"境目が下向きに2回通過するまでの時間（上向きは負）"},
-    {kPassTime, kField, L""},
-    {-1, kLabel, L"計算された実際のリフレッシュレート"},
-    {kEstimatedRate, kOutput, L""},
-    {-1, kLabel, L"描画オプション（よく分からない場合はそのままにしてください）"},
-    {-1, kLabel, L"最大ドロップフレーム数（落ちる時多く、固まる時少なく）"},
-    {kMaxDropFrames, kField, L""},
-    {-1, kLabel, L"最大連続ドロップ回数（落ちる時多く、固まる時少なく）"},
-    {kMaxConsecutiveDrops, kField, L""},
-    {-1, kLabel, L"水平分割数（画面が乱れる時多く、落ちる時少なく）"},
-    {kStripCount, kField, L""},
+    {-1, controlLabel, L"システムから報告されたリフレッシュレート"},
+    {reportedRateId, controlOutput, L""},
+    {-1, controlLabel, L"1秒間に点滅させる回数（推定値を入力）"},
+    {flashRateId, controlField, L""},
+    {-1, controlLabel, L"境目が下向きに2回通過するまでの時間（上向きは負）"},
+    {passTimeId, controlField, L""},
+    {-1, controlLabel, L"計算された実際のリフレッシュレート"},
+    {estimatedRateId, controlOutput, L""},
+    {-1, controlLabel, L"描画オプション（よく分からない場合はそのままにしてください）"},
+    {-1, controlLabel, L"最大ドロップフレーム数（落ちる時多く、固まる時少なく）"},
+    {maxDropFramesId, controlField, L""},
+    {-1, controlLabel, L"最大連続ドロップ回数（落ちる時多く、固まる時少なく）"},
+    {maxConsecutiveDropsId, controlField, L""},
+    {-1, controlLabel, L"水平分割数（画面が乱れる時多く、落ちる時少なく）"},
+    {stripCountId, controlField, L""},
 };
-constexpr int kControlCount = sizeof kControls / sizeof kControls[0];
+constexpr int expectedControlCount = sizeof expectedControls / sizeof expectedControls[0];
 
 // What the display reports, as the driver sees it.
 int screenWidth = 0;
@@ -84,28 +84,28 @@ std::wstring fieldText(const Program& program, int id) { return textOf(field(pro
 
 const char* kindName(ControlKind kind) {
   switch (kind) {
-    case kButton: return "start button";
-    case kLabel: return "label";
-    case kField: return "field";
-    case kOutput: return "read-only field";
+    case controlButton: return "start button";
+    case controlLabel: return "label";
+    case controlField: return "field";
+    case controlOutput: return "read-only field";
   }
   return "?";
 }
 
 const wchar_t* kindClass(ControlKind kind) {
   switch (kind) {
-    case kButton: return L"Button";
-    case kLabel: return L"Static";
-    case kField:
-    case kOutput: return L"Edit";
+    case controlButton: return L"Button";
+    case controlLabel: return L"Static";
+    case controlField:
+    case controlOutput: return L"Edit";
   }
   return L"?";
 }
 
 // ---- Style checks ------------------------------------------------------------
 
-// Appends to `problems` the name of each bit of `style` that should be set
-// and is not, or should be clear and is not.
+// Appends the name of `bit` to `problems` when `style` does not have it set
+// (or clear) as wanted.
 void expectBit(LONG style, LONG bit, bool set, const char* name, std::string* problems) {
   if (((style & bit) != 0) == set) return;
   if (!problems->empty()) *problems += ", ";
@@ -122,7 +122,7 @@ void checkControlStyle(int index, HWND control, ControlKind kind) {
   expectBit(style, WS_VISIBLE, true, "WS_VISIBLE", &problems);
   const char* expected = "";
   switch (kind) {
-    case kButton:
+    case controlButton:
       expectBit(style, WS_TABSTOP, true, "WS_TABSTOP", &problems);
       if ((style & BS_TYPEMASK) != BS_DEFPUSHBUTTON) {
         if (!problems.empty()) problems += ", ";
@@ -130,7 +130,7 @@ void checkControlStyle(int index, HWND control, ControlKind kind) {
       }
       expected = "WS_TABSTOP, BS_DEFPUSHBUTTON";
       break;
-    case kLabel:
+    case controlLabel:
       expectBit(style, WS_GROUP, true, "WS_GROUP", &problems);
       expectBit(style, WS_TABSTOP, false, "WS_TABSTOP", &problems);
       if ((style & SS_TYPEMASK) != SS_LEFT) {
@@ -139,17 +139,17 @@ void checkControlStyle(int index, HWND control, ControlKind kind) {
       }
       expected = "WS_GROUP, SS_LEFT, no WS_TABSTOP";
       break;
-    case kField:
-    case kOutput:
+    case controlField:
+    case controlOutput:
       expectBit(style, WS_TABSTOP, true, "WS_TABSTOP", &problems);
       expectBit(style, ES_AUTOHSCROLL, true, "ES_AUTOHSCROLL", &problems);
       expectBit(style, ES_MULTILINE, false, "ES_MULTILINE", &problems);
-      expectBit(style, ES_READONLY, kind == kOutput, "ES_READONLY", &problems);
+      expectBit(style, ES_READONLY, kind == controlOutput, "ES_READONLY", &problems);
       if ((style & WS_BORDER) == 0 && (exStyle & WS_EX_CLIENTEDGE) == 0) {
         if (!problems.empty()) problems += ", ";
         problems += "a border (WS_BORDER or WS_EX_CLIENTEDGE)";
       }
-      expected = kind == kOutput
+      expected = kind == controlOutput
                      ? "WS_TABSTOP, ES_AUTOHSCROLL, ES_READONLY, a border, no ES_MULTILINE"
                      : "WS_TABSTOP, ES_AUTOHSCROLL, a border, no ES_READONLY, no ES_MULTILINE";
       break;
@@ -164,10 +164,10 @@ void checkControlStyle(int index, HWND control, ControlKind kind) {
 // ---- Start-up ------------------------------------------------------------------
 
 HWND findDialog(DWORD pid) {
-  for (HWND window : topLevelWindows(pid, kDialogClass)) {
+  for (HWND window : topLevelWindows(pid, dialogClass)) {
     wchar_t caption[64] = {};
     GetWindowTextW(window, caption, 64);
-    if (IsWindowVisible(window) && std::wstring(caption) == kDialogCaption) return window;
+    if (IsWindowVisible(window) && std::wstring(caption) == dialogCaption) return window;
   }
   return nullptr;
 }
@@ -177,14 +177,14 @@ HWND findDialog(DWORD pid) {
 bool startProgram(const std::wstring& path, Program* program) {
   const double launched = secondsNow();
   if (!launchProgram(path, program)) return false;
-  const bool found = waitUntil(kStartTimeout, [&] {
+  const bool found = waitUntil(startTimeout, [&] {
     program->dialog = findDialog(program->info.dwProcessId);
     return program->dialog != nullptr || !programRunning(*program);
   });
   if (!CHECK(found && program->dialog != nullptr,
              "start-up: expected a visible dialog of class #32770 captioned %s within %.0f s; "
              "%s",
-             quoted(kDialogCaption).c_str(), kStartTimeout,
+             quoted(dialogCaption).c_str(), startTimeout,
              program->dialog != nullptr
                  ? "found it"
                  : (programRunning(*program) ? "found none" : "the process ended"))) {
@@ -196,10 +196,10 @@ bool startProgram(const std::wstring& path, Program* program) {
 
 void checkDialogWindow(const Program& program) {
   HWND dialog = program.dialog;
-  CHECK(classNameOf(dialog) == kDialogClass, "dialog class: expected \"#32770\", got %s",
+  CHECK(classNameOf(dialog) == dialogClass, "dialog class: expected \"#32770\", got %s",
         quoted(classNameOf(dialog)).c_str());
-  CHECK(textOf(dialog) == kDialogCaption, "dialog caption: expected %s, got %s",
-        quoted(kDialogCaption).c_str(), quoted(textOf(dialog)).c_str());
+  CHECK(textOf(dialog) == dialogCaption, "dialog caption: expected %s, got %s",
+        quoted(dialogCaption).c_str(), quoted(textOf(dialog)).c_str());
   const LONG style = GetWindowLongW(dialog, GWL_STYLE);
   const LONG wanted = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_VISIBLE;
   CHECK((style & wanted) == wanted && (style & WS_CHILD) == 0,
@@ -277,10 +277,10 @@ void checkControls(const Program& program) {
        child = GetWindow(child, GW_HWNDNEXT)) {
     controls.push_back(child);
   }
-  CHECK(controls.size() == kControlCount, "dialog controls: expected %d, got %zu", kControlCount,
-        controls.size());
-  for (int i = 0; i < kControlCount && i < static_cast<int>(controls.size()); ++i) {
-    const ExpectedControl& expected = kControls[i];
+  CHECK(controls.size() == expectedControlCount, "dialog controls: expected %d, got %zu",
+        expectedControlCount, controls.size());
+  for (int i = 0; i < expectedControlCount && i < static_cast<int>(controls.size()); ++i) {
+    const ExpectedControl& expected = expectedControls[i];
     HWND control = controls[static_cast<size_t>(i)];
     const int id = GetDlgCtrlID(control);
     const std::wstring className = classNameOf(control);
@@ -289,7 +289,7 @@ void checkControls(const Program& program) {
           kindName(expected.kind), expected.id, quoted(kindClass(expected.kind)).c_str(), id,
           quoted(className).c_str());
     // The fields are checked for their start-up values separately.
-    if (expected.kind == kButton || expected.kind == kLabel) {
+    if (expected.kind == controlButton || expected.kind == controlLabel) {
       const std::wstring text = textOf(control);
       CHECK(text == expected.text, "control %d (%s) text: expected %s, got %s", i + 1,
             kindName(expected.kind), quoted(expected.text).c_str(), quoted(text).c_str());
@@ -321,7 +321,7 @@ bool isWow64(HANDLE process) {
 // "%lf" form.
 void settleReportedRate(const Program& program) {
   if (isWow64(program.info.hProcess) == isWow64(GetCurrentProcess())) return;
-  const std::wstring shown = fieldText(program, kReportedRate);
+  const std::wstring shown = fieldText(program, reportedRateId);
   const int rate = _wtoi(shown.c_str());
   if (!CHECK(rate >= 0 && shown == realText(rate),
              "field 1001 of a program of the other word size: expected a whole rate in \"%%lf\" "
@@ -339,13 +339,13 @@ void settleReportedRate(const Program& program) {
 void checkStartupFields(const Program& program) {
   const char* when = "after start-up";
   settleReportedRate(program);
-  checkFieldText(program, kReportedRate, reportedRateText, when);
-  checkFieldText(program, kFlashRate, reportedRateText, when);
-  checkFieldText(program, kPassTime, L"", when);
-  checkFieldText(program, kEstimatedRate, L"", when);
-  checkFieldText(program, kMaxDropFrames, L"10", when);
-  checkFieldText(program, kMaxConsecutiveDrops, L"3", when);
-  checkFieldText(program, kStripCount, L"4", when);
+  checkFieldText(program, reportedRateId, reportedRateText, when);
+  checkFieldText(program, flashRateId, reportedRateText, when);
+  checkFieldText(program, passTimeId, L"", when);
+  checkFieldText(program, estimatedRateId, L"", when);
+  checkFieldText(program, maxDropFramesId, L"10", when);
+  checkFieldText(program, maxConsecutiveDropsId, L"3", when);
+  checkFieldText(program, stripCountId, L"4", when);
 }
 
 // ---- Typing ----------------------------------------------------------------------
@@ -355,7 +355,7 @@ void checkStartupFields(const Program& program) {
 void checkEstimate(const Program& program, int id, const std::wstring& text,
                    const std::wstring& expected, const char* what) {
   setTextOf(field(program, id), text);
-  const std::wstring estimate = fieldText(program, kEstimatedRate);
+  const std::wstring estimate = fieldText(program, estimatedRateId);
   CHECK(estimate == expected, "%s: field %d set to %s: expected field 1004 %s, got %s", what, id,
         quoted(text).c_str(), quoted(expected).c_str(), quoted(estimate).c_str());
 }
@@ -373,22 +373,22 @@ bool typeChar(const Program& program, int id, wchar_t c, const std::wstring& exp
 
 void checkTyping(const Program& program) {
   const char* what = "flash rate 60";
-  setTextOf(field(program, kFlashRate), L"60");
-  checkFieldText(program, kEstimatedRate, L"",
+  setTextOf(field(program, flashRateId), L"60");
+  checkFieldText(program, estimatedRateId, L"",
                  "after only the flash rate changed (pass time never changed)");
-  checkEstimate(program, kPassTime, L"10", L"60.100000", what);
-  checkEstimate(program, kPassTime, L"-10", L"59.900000", what);
-  checkEstimate(program, kPassTime, L"0", L"0.000000", what);
-  checkEstimate(program, kPassTime, L"", L"60.000000", what);
-  checkEstimate(program, kPassTime, L"1,5", L"61.000000", what);
-  checkEstimate(program, kPassTime, L".5", L"62.000000", what);
-  checkEstimate(program, kPassTime, L"１０", L"60.000000", what);  // full-width: no number
-  checkEstimate(program, kPassTime, L"2e-1", L"65.000000", what);
+  checkEstimate(program, passTimeId, L"10", L"60.100000", what);
+  checkEstimate(program, passTimeId, L"-10", L"59.900000", what);
+  checkEstimate(program, passTimeId, L"0", L"0.000000", what);
+  checkEstimate(program, passTimeId, L"", L"60.000000", what);
+  checkEstimate(program, passTimeId, L"1,5", L"61.000000", what);
+  checkEstimate(program, passTimeId, L".5", L"62.000000", what);
+  checkEstimate(program, passTimeId, L"１０", L"60.000000", what);  // full-width: no number
+  checkEstimate(program, passTimeId, L"2e-1", L"65.000000", what);
   // Only the first 62 characters of a field are read: 1e61 here, not 10.
-  checkEstimate(program, kPassTime, L"1" + std::wstring(61, L'0') + L"e-60", L"60.000000", what);
+  checkEstimate(program, passTimeId, L"1" + std::wstring(61, L'0') + L"e-60", L"60.000000", what);
 
   // Real keystrokes: the estimate follows every one.
-  setTextOf(field(program, kPassTime), L"");
+  setTextOf(field(program, passTimeId), L"");
   const struct {
     wchar_t key;
     const wchar_t* text;
@@ -401,44 +401,44 @@ void checkTyping(const Program& program) {
   std::wstring typed;
   for (const auto& key : keys) {
     typed += key.key == L'\b' ? std::wstring(L"<BS>") : std::wstring(1, key.key);
-    const bool arrived = typeChar(program, kPassTime, key.key, key.text);
-    const std::wstring estimate = fieldText(program, kEstimatedRate);
+    const bool arrived = typeChar(program, passTimeId, key.key, key.text);
+    const std::wstring estimate = fieldText(program, estimatedRateId);
     CHECK(arrived && estimate == key.estimate,
           "typing %s into field 1003: expected it to hold %s and field 1004 %s; got %s and %s",
           quoted(typed).c_str(), quoted(key.text).c_str(), quoted(key.estimate).c_str(),
-          quoted(fieldText(program, kPassTime)).c_str(), quoted(estimate).c_str());
+          quoted(fieldText(program, passTimeId)).c_str(), quoted(estimate).c_str());
   }
 
   // A new flash rate leaves the estimate alone until the pass time changes,
   // which then uses the new rate.
-  setTextOf(field(program, kFlashRate), L"30");
-  checkFieldText(program, kEstimatedRate, L"59.933333", "after the flash rate changed to 30");
-  checkEstimate(program, kPassTime, L"10", L"30.100000", "flash rate 30");
+  setTextOf(field(program, flashRateId), L"30");
+  checkFieldText(program, estimatedRateId, L"59.933333", "after the flash rate changed to 30");
+  checkEstimate(program, passTimeId, L"10", L"30.100000", "flash rate 30");
   // A flash rate without a number stands for the reported rate.
-  setTextOf(field(program, kFlashRate), L"x");
-  checkEstimate(program, kPassTime, L"-10", realText(1.0 / -10 + _wtof(reportedRateText.c_str())),
+  setTextOf(field(program, flashRateId), L"x");
+  checkEstimate(program, passTimeId, L"-10", realText(1.0 / -10 + _wtof(reportedRateText.c_str())),
                 "flash rate \"x\" (the reported rate)");
-  setTextOf(field(program, kFlashRate), L"6d1");
-  checkEstimate(program, kPassTime, L"4", L"60.250000", "flash rate 6d1");
+  setTextOf(field(program, flashRateId), L"6d1");
+  checkEstimate(program, passTimeId, L"4", L"60.250000", "flash rate 6d1");
 }
 
 // The two read-only fields ignore typing (they are written only by the
 // program) and do not feed the computation.
 void checkReadOnlyFields(const Program& program) {
-  setTextOf(field(program, kFlashRate), L"60");
-  setTextOf(field(program, kPassTime), L"10");
-  for (int id : {kReportedRate, kEstimatedRate}) {
+  setTextOf(field(program, flashRateId), L"60");
+  setTextOf(field(program, passTimeId), L"10");
+  for (int id : {reportedRateId, estimatedRateId}) {
     HWND edit = field(program, id);
     const LRESULT end = static_cast<LRESULT>(textOf(edit).size());
     sendWithTimeout(edit, EM_SETSEL, static_cast<WPARAM>(end), end);
     PostMessageW(edit, WM_CHAR, L'5', 1);
   }
   // Typed after the characters above, so its arrival means they were handled.
-  const bool handled = typeChar(program, kPassTime, L'0', L"100");
+  const bool handled = typeChar(program, passTimeId, L'0', L"100");
   CHECK(handled, "typing '0' after \"10\" in field 1003: expected \"100\", got %s",
-        quoted(fieldText(program, kPassTime)).c_str());
-  checkFieldText(program, kReportedRate, reportedRateText, "after typing into field 1001");
-  checkFieldText(program, kEstimatedRate, L"60.010000", "after typing into field 1004");
+        quoted(fieldText(program, passTimeId)).c_str());
+  checkFieldText(program, reportedRateId, reportedRateText, "after typing into field 1001");
+  checkFieldText(program, estimatedRateId, L"60.010000", "after typing into field 1004");
 }
 
 // ---- The flicker window ------------------------------------------------------------
@@ -446,7 +446,7 @@ void checkReadOnlyFields(const Program& program) {
 // The program's flicker windows, visible or not.
 std::vector<HWND> flickerWindows(const Program& program) {
   std::vector<HWND> found;
-  for (HWND window : topLevelWindows(program.info.dwProcessId, kFlickerClass)) {
+  for (HWND window : topLevelWindows(program.info.dwProcessId, flickerClass)) {
     found.push_back(window);
   }
   return found;
@@ -466,13 +466,13 @@ HWND waitForFlicker(const Program& program, HWND old) {
 
 std::vector<HWND> noticeWindows(const Program& program) {
   std::vector<HWND> found;
-  for (HWND window : topLevelWindows(program.info.dwProcessId, kDialogClass)) {
+  for (HWND window : topLevelWindows(program.info.dwProcessId, dialogClass)) {
     if (window != program.dialog) found.push_back(window);
   }
   return found;
 }
 
-RECT stripRect() { return RECT{0, 0, kStripWidth, screenHeight}; }
+RECT stripRect() { return RECT{0, 0, stripWidth, screenHeight}; }
 RECT wideRect() { return RECT{0, 0, screenWidth, screenHeight}; }
 
 bool sameRect(const RECT& a, const RECT& b) {
@@ -482,7 +482,7 @@ bool sameRect(const RECT& a, const RECT& b) {
 // Checks a newly started flicker window: class, styles, place, size, and that
 // it took the activation.
 void checkNewFlicker(const Program& program, HWND flicker, const char* when) {
-  CHECK(classNameOf(flicker) == kFlickerClass,
+  CHECK(classNameOf(flicker) == flickerClass,
         "%s: flicker window class: expected \"Popup\", got %s", when,
         quoted(classNameOf(flicker)).c_str());
   const DWORD classStyle = GetClassLongW(flicker, GCL_STYLE);
@@ -524,10 +524,10 @@ RunStart pressStart(const Program& program, bool click) {
   RunStart start;
   start.earliest = secondsNow();
   if (click) {
-    sendWithTimeout(field(program, kStartId), BM_CLICK, 0, 0);
+    sendWithTimeout(field(program, startButtonId), BM_CLICK, 0, 0);
   } else {
-    sendWithTimeout(program.dialog, WM_COMMAND, MAKEWPARAM(kStartId, 0),
-                    reinterpret_cast<LPARAM>(field(program, kStartId)));
+    sendWithTimeout(program.dialog, WM_COMMAND, MAKEWPARAM(startButtonId, 0),
+                    reinterpret_cast<LPARAM>(field(program, startButtonId)));
   }
   start.latest = secondsNow();
   return start;
@@ -544,19 +544,19 @@ void checkColours(const RunStart& start, const char* what, const POINT* points, 
   const double margin = 0.05;
   const double middle = (start.earliest + start.latest) / 2;
   int k = 1;
-  while (start.earliest + k * kTogglePeriod < notBefore ||
-         middle + (k + 0.5) * kTogglePeriod < secondsNow() + 0.01) {
+  while (start.earliest + k * togglePeriod < notBefore ||
+         middle + (k + 0.5) * togglePeriod < secondsNow() + 0.01) {
     ++k;
   }
   int checked = 0;
   for (int attempts = 0; checked < slots && attempts < slots + 4; ++attempts, ++k) {
-    sleepUntil(middle + (k + 0.5) * kTogglePeriod);
+    sleepUntil(middle + (k + 0.5) * togglePeriod);
     COLORREF colours[16];
     const double before = secondsNow();
     readScreen(points, count, colours);
     const double after = secondsNow();
-    if (before < start.latest + k * kTogglePeriod + margin ||
-        after > start.earliest + (k + 1) * kTogglePeriod - margin) {
+    if (before < start.latest + k * togglePeriod + margin ||
+        after > start.earliest + (k + 1) * togglePeriod - margin) {
       note(
           "%s: the sample for slot %d came at %.3f-%.3f s after Start, outside the slot; "
           "trying the next slot",
@@ -577,7 +577,7 @@ void checkColours(const RunStart& start, const char* what, const POINT* points, 
     CHECK(allMatch,
           "%s: slot %d (toggle %d, due %.1f s after Start), sampled %.3f s after Start: expected "
           "%s (%s) at every point, got %s",
-          what, k, k, k * kTogglePeriod, before - start.earliest, white ? "white" : "black",
+          what, k, k, k * togglePeriod, before - start.earliest, white ? "white" : "black",
           colourText(expected).c_str(), found.c_str());
     ++checked;
   }
@@ -603,7 +603,8 @@ bool switchWidth(HWND flicker, UINT message, WPARAM wParam, LPARAM lParam, const
   return switched;
 }
 
-// The strip's four default strips at the top, middle and bottom.
+// Points in each of the strip's four default strips, at the top, middle and
+// bottom.
 void stripPoints(POINT* points) {
   const POINT all[] = {{1, 1},  {12, screenHeight / 2}, {20, screenHeight - 2},
                        {30, 1}, {30, screenHeight / 2}, {2, screenHeight - 2}};
@@ -624,8 +625,8 @@ void widePoints(POINT* points) {
 // the routing of the main loop. Returns the flicker window of the run still
 // going at the end, or null when something failed badly.
 HWND checkRun(const Program& program) {
-  setTextOf(field(program, kFlashRate), L"1");
-  setTextOf(field(program, kReportedRate), L"stale");
+  setTextOf(field(program, flashRateId), L"1");
+  setTextOf(field(program, reportedRateId), L"stale");
   const RunStart start = pressStart(program, true);
   note("Start by a click took %.3f s", start.latest - start.earliest);
   HWND flicker = waitForFlicker(program, nullptr);
@@ -636,7 +637,7 @@ HWND checkRun(const Program& program) {
     return nullptr;
   }
   checkNewFlicker(program, flicker, "Start (button click)");
-  checkFieldText(program, kReportedRate, reportedRateText, "after Start (rate refreshed)");
+  checkFieldText(program, reportedRateId, reportedRateText, "after Start (rate refreshed)");
 
   POINT points[8];
   stripPoints(points);
@@ -668,15 +669,14 @@ HWND checkRun(const Program& program) {
   // and drops those for other windows.
   const bool dialogActive = activate(program, program.dialog);
   CHECK(dialogActive,
-        "SetForegroundWindow(dialog) during a run: expected the dialog active, "
-        "got %p",
+        "SetForegroundWindow(dialog) during a run: expected the dialog active, got %p",
         static_cast<void*>(activeWindowOf(program)));
   if (dialogActive) {
     // One message only: a dispatched Space would switch the width and
     // activate the flicker window, and a second one would hide the first.
-    setTextOf(field(program, kPassTime), L"");
+    setTextOf(field(program, passTimeId), L"");
     PostMessageW(flicker, WM_KEYDOWN, VK_SPACE, 1);
-    const bool handled = typeChar(program, kPassTime, L'7', L"7");
+    const bool handled = typeChar(program, passTimeId, L'7', L"7");
     CHECK(handled && sameRect(windowRect(flicker), stripRect()) &&
               activeWindowOf(program) == program.dialog,
           "Space posted to the flicker window while the dialog is active: expected it dropped "
@@ -693,8 +693,8 @@ HWND checkRun(const Program& program) {
   // While the flicker window is active, the dialog's messages are dispatched
   // without dialog handling: Tab in a field does not move the focus (which
   // would also activate the dialog).
-  PostMessageW(field(program, kPassTime), WM_KEYDOWN, VK_TAB, 1);
-  const bool typed = typeChar(program, kPassTime, L'8', L"78");
+  PostMessageW(field(program, passTimeId), WM_KEYDOWN, VK_TAB, 1);
+  const bool typed = typeChar(program, passTimeId, L'8', L"78");
   CHECK(typed && activeWindowOf(program) == flicker && focusWindowOf(program) == flicker,
         "Tab posted to field 1003 while the flicker window is active: expected no dialog "
         "navigation (the flicker window %p keeps activation and focus), got active %p, focus %p",
@@ -714,7 +714,7 @@ HWND checkEscapeAndRestart(const Program& program, HWND flicker) {
   CHECK(programRunning(program),
         "after Esc on the flicker window: expected the program running; it is %s",
         programRunning(program) ? "running" : "gone");
-  std::wstring answer = fieldText(program, kFlashRate);
+  std::wstring answer = fieldText(program, flashRateId);
   CHECK(answer == L"1",
         "after Esc on the flicker window: expected the dialog to answer (field 1002 \"1\"), got "
         "%s",
@@ -795,8 +795,8 @@ void firstLaunch(const std::wstring& path) {
 
 // Tab moves through the tab stops in creation order, wrapping around.
 void checkTabOrder(const Program& program) {
-  const int order[] = {kStartId,       kReportedRate,  kFlashRate,           kPassTime,
-                       kEstimatedRate, kMaxDropFrames, kMaxConsecutiveDrops, kStripCount};
+  const int order[] = {startButtonId,   reportedRateId,  flashRateId,           passTimeId,
+                       estimatedRateId, maxDropFramesId, maxConsecutiveDropsId, stripCountId};
   const int stops = 8;
   // Which control has the focus at first is the platform's choice. Under
   // Wine the dialog itself holds it for a moment after start-up until its
@@ -851,16 +851,16 @@ void checkNotice(const Program& program) {
   // At 10000 flashes per second a toggle is due every 50 us, and the first
   // pass comes only after the window has been created and shown, so it has
   // many due; 1024 strips make every pass slow as well.
-  setTextOf(field(program, kFlashRate), L"10000");
-  setTextOf(field(program, kMaxDropFrames), L"0");
-  setTextOf(field(program, kMaxConsecutiveDrops), L"0");
-  setTextOf(field(program, kStripCount), L"1024");
-  if (!CHECK(tabTo(program, kStripCount), "Tab to field 1007: expected the focus there, got %p",
+  setTextOf(field(program, flashRateId), L"10000");
+  setTextOf(field(program, maxDropFramesId), L"0");
+  setTextOf(field(program, maxConsecutiveDropsId), L"0");
+  setTextOf(field(program, stripCountId), L"1024");
+  if (!CHECK(tabTo(program, stripCountId), "Tab to field 1007: expected the focus there, got %p",
              static_cast<void*>(focusWindowOf(program)))) {
     return;
   }
   // Enter in a field presses the default button.
-  PostMessageW(field(program, kStripCount), WM_KEYDOWN, VK_RETURN, 1);
+  PostMessageW(field(program, stripCountId), WM_KEYDOWN, VK_RETURN, 1);
   HWND notice = nullptr;
   waitUntil(reactionTimeout * 3, [&] {
     std::vector<HWND> found = noticeWindows(program);
@@ -873,8 +873,8 @@ void checkNotice(const Program& program) {
              reactionTimeout * 3, static_cast<void*>(notice), flickerWindows(program).size())) {
     return;
   }
-  CHECK(textOf(notice) == kNoticeCaption, "notice caption: expected %s, got %s",
-        quoted(kNoticeCaption).c_str(), quoted(textOf(notice)).c_str());
+  CHECK(textOf(notice) == noticeCaption, "notice caption: expected %s, got %s",
+        quoted(noticeCaption).c_str(), quoted(textOf(notice)).c_str());
   CHECK(GetWindow(notice, GW_OWNER) == program.dialog,
         "notice owner: expected the dialog %p, got %p", static_cast<void*>(program.dialog),
         static_cast<void*>(GetWindow(notice, GW_OWNER)));
@@ -890,14 +890,14 @@ void checkNotice(const Program& program) {
     const std::wstring className = classNameOf(child);
     if (className == L"Static") {
       const std::wstring text = textOf(child);
-      if (text == kNoticeText) textFound = true;
+      if (text == noticeText) textFound = true;
       texts += " " + quoted(text);
     } else if (className == L"Button") {
       buttons.push_back(child);
     }
   }
   CHECK(textFound, "notice text: expected %s, the visible static texts are%s",
-        quoted(kNoticeText).c_str(), texts.c_str());
+        quoted(noticeText).c_str(), texts.c_str());
   CHECK(buttons.size() == 1 && GetDlgCtrlID(buttons[0]) == IDOK,
         "notice buttons: expected one, OK (id 1); got %zu, first id %d (%s)", buttons.size(),
         buttons.empty() ? 0 : GetDlgCtrlID(buttons[0]),
@@ -920,14 +920,14 @@ void checkNotice(const Program& program) {
         "got %zu notice(s), dialog %s",
         noticeWindows(program).size(), IsWindowEnabled(program.dialog) ? "enabled" : "disabled");
   const char* when = "after the stop";
-  checkFieldText(program, kFlashRate, L"10000", when);
-  checkFieldText(program, kMaxDropFrames, L"0", when);
-  checkFieldText(program, kMaxConsecutiveDrops, L"0", when);
-  checkFieldText(program, kStripCount, L"1024", when);
+  checkFieldText(program, flashRateId, L"10000", when);
+  checkFieldText(program, maxDropFramesId, L"0", when);
+  checkFieldText(program, maxConsecutiveDropsId, L"0", when);
+  checkFieldText(program, stripCountId, L"1024", when);
 
   // The next Start rereads the fields: without limits the same rate runs on.
-  setTextOf(field(program, kMaxDropFrames), L"-1");
-  setTextOf(field(program, kMaxConsecutiveDrops), L"-1");
+  setTextOf(field(program, maxDropFramesId), L"-1");
+  setTextOf(field(program, maxConsecutiveDropsId), L"-1");
   pressStart(program, false);
   HWND flicker = waitForFlicker(program, nullptr);
   Sleep(1000);
