@@ -73,15 +73,21 @@ void copyAscii(const char* first, const char* last, FieldText& out) {
   out.text[n] = 0;
 }
 
+// Skips leading white space and an optional sign; gives the index after them.
+size_t skipSpaceAndSign(std::u16string_view text, bool* negative) {
+  size_t i = skipSpace(text);
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+    *negative = text[i] == u'-';
+    ++i;
+  }
+  return i;
+}
+
 }  // namespace
 
 int32_t parseIntText(std::u16string_view text, int32_t fallback) {
-  size_t i = skipSpace(text);
   bool negative = false;
-  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-    negative = text[i] == u'-';
-    ++i;
-  }
+  size_t i = skipSpaceAndSign(text, &negative);
 
   int base = 10;
   if (i < text.size() && digitValue(text[i]) == 0) {
@@ -117,12 +123,8 @@ int32_t parseIntText(std::u16string_view text, int32_t fallback) {
 }
 
 double parseRealText(std::u16string_view text, double fallback) {
-  size_t i = skipSpace(text);
   bool negative = false;
-  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-    negative = text[i] == u'-';
-    ++i;
-  }
+  size_t i = skipSpaceAndSign(text, &negative);
 
   // The mantissa as 0.d1d2... x 10^decade: its significant digits from the
   // first non-zero one, at most keptDigits of them, and whether a non-zero
