@@ -1,4 +1,7 @@
 # Shared part of the mingw-w64 cross builds; MINGW_TRIPLE is set by the caller.
+# Only what picks the compilers, the system, where the target's files are
+# found and how the tests run: the flags that make the programs exact and
+# self-contained are the project's own (CMakeLists.txt).
 set(CMAKE_SYSTEM_NAME Windows)
 
 set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-posix)
@@ -9,9 +12,7 @@ set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Static runtime: the programs need only system DLLs. No link timestamp.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Test programs run under Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run)

@@ -5,6 +5,19 @@
 #include <cstdint>
 #include <string_view>
 
+#include "core/platform.h"
+
+// The formulas need every double operation rounded to double precision; on
+// 32-bit x86 only SSE2 arithmetic gives that (x87 keeps 80-bit
+// intermediates and rounds twice).
+#if defined(__GNUC__) || defined(__clang__)
+#if defined(__i386__) && !defined(__SSE2_MATH__)
+#error "32-bit x86 builds need SSE2 double arithmetic: -msse2 -mfpmath=sse"
+#endif
+#elif defined(_M_IX86) && (!defined(_M_IX86_FP) || _M_IX86_FP < 2)
+#error "32-bit x86 builds need SSE2 double arithmetic: /arch:SSE2"
+#endif
+
 struct PacerSettings {
   uint32_t toggleRate;           // colour toggles per rateScale seconds
   uint32_t rateScale;            // always 1000 once toggleRate has been computed
@@ -17,9 +30,9 @@ extern PacerSettings pacerSettings;
 
 constexpr uint32_t maxStripCount = 1024;
 
-// A field's text: at most 63 UTF-16 units and a terminator.
+// Formatted text for a field: at most 63 UTF-16 units and a terminator.
 struct FieldText {
-  char16_t text[64];
+  char16_t text[fieldTextCapacity];
 };
 
 // Text rules.
@@ -49,3 +62,9 @@ void maxConsecutiveDropsChanged();
 void stripCountChanged();
 void applyStartSettings();
 void fieldChanged(uint32_t id);
+
+// The program's start-up writes: the reported rate into fields 1001 and
+// 1002, then the defaults 10, 3 and 4 into the three option fields. Each
+// write raises the field's change notification, so the settings are filled
+// through the same updates as typing.
+void writeStartupFields();

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every variant and runs every test: the
 # core natively (also under AddressSanitizer and UndefinedBehaviorSanitizer),
-# then the Windows builds under Wine in a virtual X display: the core tests,
-# the resource check and the end-to-end tests of the real program.
+# clang-tidy and the fuzzers, then the Windows builds under Wine in a virtual
+# X display (the core tests, the resource check, the end-to-end and stress
+# tests of the real program), a build with a compilers-only toolchain file,
+# and two releases compared file by file.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -32,7 +34,8 @@ run_suite "clang-tidy (core)" clang-tidy --quiet -p build/native core/*.cpp
 run_suite "fuzzers (bounded)" tools/fuzz.sh
 run_suite "windows (64-bit, Wine)" tools/wine-session.sh ctest --test-dir build/win64 --output-on-failure
 run_suite "windows (32-bit, Wine)" tools/wine-session.sh ctest --test-dir build/win32 --output-on-failure
-run_suite "reproducible build" tools/repro-check.sh
+run_suite "plain toolchain (32-bit)" tools/toolchain-check.sh
+run_suite "reproducible release" tools/repro-check.sh
 
 echo
 printf '%s\n' "${summary[@]}"
