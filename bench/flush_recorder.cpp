@@ -1,5 +1,6 @@
 #include "bench/flush_recorder.h"
 
+#include "core/platform.h"
 #include "frontend/win32.h"
 
 FlushLog flushLog;
@@ -12,14 +13,11 @@ void startFlushLog(const uint32_t* toggle) {
 
 void stopFlushLog() { flushLog.toggle = nullptr; }
 
-// The linker sends every reference to platformFlush() (mangled
-// _Z13platformFlushv) here and makes __real_ the platform layer's own one.
-// The names are C names; on i686 the compiler adds the leading underscore
-// that the linker's --wrap expects there.
-extern "C" void __real__Z13platformFlushv();
-
-extern "C" void __wrap__Z13platformFlushv() {
-  __real__Z13platformFlushv();
+// The benchmark's own platformFlush: defined here, it is linked in place of
+// the front end's (which lives alone in the platform library's
+// platform_flush.cpp). It flushes as that one does, then takes the time.
+void platformFlush() {
+  GdiFlush();
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
   if (flushLog.toggle == nullptr) return;

@@ -1,7 +1,6 @@
 // Records the counter right after every flush of the flicker window's fills.
-// The benchmark links the real platform layer and redirects the core's calls
-// of platformFlush here with the linker's --wrap option, so the shipped
-// program carries none of this.
+// The benchmark links the real platform layer but its own platformFlush
+// (flush_recorder.cpp), so the shipped program carries none of this.
 #pragma once
 
 #include <cstdint>

@@ -18,6 +18,7 @@
 #include "core/pacer.h"
 #include "core/settings.h"
 #include "frontend/flicker_window.h"
+#include "frontend/main.h"
 #include "frontend/settings_dialog.h"
 #include "resources/resource.h"
 
@@ -68,19 +69,9 @@ LRESULT CALLBACK closeNotices(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// The main loop's rule: while the dialog is active it takes every message,
-// otherwise each message is dispatched. Nothing is translated.
-void handleMessage(MSG* message) {
-  if (GetActiveWindow() == dialogWindow()) {
-    IsDialogMessageW(dialogWindow(), message);
-  } else {
-    DispatchMessageW(message);
-  }
-}
-
 void drainMessages() {
   MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) handleMessage(&message);
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) routeMessage(&message);
 }
 
 void recordPass(int64_t start, int64_t end, int64_t elapsedAfter) {
@@ -118,6 +109,9 @@ struct Run {
 
 // The real program: Start through the dialog, then the main loop, timing
 // each runPass. Ends after `seconds` or when a stop rule ends the run.
+// The loop is the program's own turn (routeMessage, then a pass when the
+// queue is empty) written out here rather than called, because the
+// benchmark reads the counter around each pass and must end the run itself.
 Run runOurs(uint32_t flashRate, double seconds) {
   typeSettings(flashRate);
   SetActiveWindow(dialogWindow());
@@ -141,7 +135,7 @@ Run runOurs(uint32_t flashRate, double seconds) {
         stopFlushLog();
         return run;
       }
-      handleMessage(&message);
+      routeMessage(&message);
     }
     if (!started) {
       if (pacerState.startTicks == oldStart) {
@@ -240,7 +234,7 @@ Run runTimer(uint32_t flashRate, double seconds) {
       paintDue(run.startTicks, &painted);
       continue;
     }
-    handleMessage(&message);
+    routeMessage(&message);
   }
   KillTimer(flickerWindow(), timer);
   stopFlushLog();
@@ -432,7 +426,7 @@ void checkStopDetection() {
   while (counterNow() < limit) {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
       if (GetMessageW(&message, nullptr, 0, 0) == 0) break;
-      handleMessage(&message);
+      routeMessage(&message);
     }
     if (pacerState.startTicks == oldStart) continue;
     if (!pacerState.drawing || !IsWindow(flickerWindow())) break;
@@ -555,11 +549,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "pacing_bench: no dialog (error %lu)\n", GetLastError());
     return 2;
   }
-  writeRealField(IDC_REPORTED_RATE, reportedRefreshRate());
-  writeRealField(IDC_FLASH_RATE, reportedRefreshRate());
-  writeIntField(IDC_MAX_DROP_FRAMES, 10);
-  writeIntField(IDC_MAX_CONSECUTIVE_DROPS, 3);
-  writeIntField(IDC_STRIP_COUNT, 4);
+  writeStartupFields();
   ShowWindow(dialogWindow(), SW_SHOW);
   SetActiveWindow(dialogWindow());
   if (!registerFlickerWindowClass()) {

@@ -93,6 +93,14 @@ void applyStartSettings() {
       clampStripCount(static_cast<uint32_t>(readIntField(IDC_STRIP_COUNT, 4)));
 }
 
+void writeStartupFields() {
+  writeRealField(IDC_REPORTED_RATE, reportedRefreshRate());
+  writeRealField(IDC_FLASH_RATE, reportedRefreshRate());
+  writeIntField(IDC_MAX_DROP_FRAMES, 10);
+  writeIntField(IDC_MAX_CONSECUTIVE_DROPS, 3);
+  writeIntField(IDC_STRIP_COUNT, 4);
+}
+
 void fieldChanged(uint32_t id) {
   switch (id) {
     case IDC_FLASH_RATE: flashRateChanged(); break;

@@ -1,23 +1,27 @@
 // Program entry and the single loop that serves messages and, whenever the
 // queue is empty during a run, runs one pacing pass.
+#include "frontend/main.h"
+
 #include "core/pacer.h"
 #include "core/settings.h"
 #include "frontend/flicker_window.h"
 #include "frontend/settings_dialog.h"
 #include "resources/resource.h"
 
+void routeMessage(MSG* message) {
+  if (GetActiveWindow() == dialogWindow()) {
+    IsDialogMessageW(dialogWindow(), message);
+  } else {
+    DispatchMessageW(message);
+  }
+}
+
 static int runMainLoop() {
   MSG message;
   for (;;) {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
       if (GetMessageW(&message, nullptr, 0, 0) == 0) return 0;
-      // While the dialog is active it takes every message; what it does not
-      // take is dropped. Nothing is translated here.
-      if (GetActiveWindow() == dialogWindow()) {
-        IsDialogMessageW(dialogWindow(), &message);
-      } else {
-        DispatchMessageW(&message);
-      }
+      routeMessage(&message);
     }
     if (pacerState.drawing && IsWindow(flickerWindow())) {
       runPass();
@@ -34,11 +38,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // Without the dialog nothing could ever end the loop.
   if (dialogWindow() == nullptr) return 0;
 
-  writeRealField(IDC_REPORTED_RATE, reportedRefreshRate());
-  writeRealField(IDC_FLASH_RATE, reportedRefreshRate());
-  writeIntField(IDC_MAX_DROP_FRAMES, 10);
-  writeIntField(IDC_MAX_CONSECUTIVE_DROPS, 3);
-  writeIntField(IDC_STRIP_COUNT, 4);
+  writeStartupFields();
   ShowWindow(dialogWindow(), SW_SHOW);
   SetActiveWindow(dialogWindow());
 

@@ -1,4 +1,6 @@
 // The platform operations of the timing core, carried out with Win32.
+// platformFill and platformFlush have files of their own
+// (platform_fill.cpp, platform_flush.cpp).
 #include "core/platform.h"
 
 #include "frontend/win32.h"
@@ -46,13 +48,6 @@ void platformReleaseSurface(void* surface) {
 void platformClientRect(PlatformRect* rect) {
   GetClientRect(flickerWindow(), reinterpret_cast<RECT*>(rect));
 }
-
-void platformFill(void* surface, const PlatformRect& rect, bool white) {
-  FillRect(static_cast<HDC>(surface), reinterpret_cast<const RECT*>(&rect),
-           static_cast<HBRUSH>(GetStockObject(white ? WHITE_BRUSH : BLACK_BRUSH)));
-}
-
-void platformFlush() { GdiFlush(); }
 
 bool platformFlickerWindowExists() { return IsWindow(flickerWindow()) != 0; }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "core/settings.h"
 #include "resources/resource.h"
@@ -14,16 +15,6 @@ namespace {
 class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override { fake::reset(); }
-
-  // What the program does at start-up: the reported rate into 1001 and
-  // 1002, then the three defaults, each raising its change update.
-  void startUp() {
-    writeRealField(IDC_REPORTED_RATE, reportedRefreshRate());
-    writeRealField(IDC_FLASH_RATE, reportedRefreshRate());
-    writeIntField(IDC_MAX_DROP_FRAMES, 10);
-    writeIntField(IDC_MAX_CONSECUTIVE_DROPS, 3);
-    writeIntField(IDC_STRIP_COUNT, 4);
-  }
 };
 
 TEST_F(SettingsTest, ToggleRateRoundsHalfUpAndTruncatesNegatives) {
@@ -68,7 +59,12 @@ TEST_F(SettingsTest, StripCountIsClampedToOneThrough1024) {
 
 TEST_F(SettingsTest, StartUpFillsEverySettingThroughTheFieldUpdates) {
   platform.refreshRate = 75;
-  startUp();
+  writeStartupFields();
+  const std::vector<uint32_t> order = {IDC_REPORTED_RATE, IDC_FLASH_RATE, IDC_MAX_DROP_FRAMES,
+                                       IDC_MAX_CONSECUTIVE_DROPS, IDC_STRIP_COUNT};
+  EXPECT_EQ(platform.storedIds, order);
+  // Asked for 1001, for 1002, and by the flash-rate update that 1002 raises.
+  EXPECT_EQ(platform.refreshQueries, 3);
   EXPECT_EQ(platform.fields[IDC_REPORTED_RATE], u"75.000000");
   EXPECT_EQ(platform.fields[IDC_FLASH_RATE], u"75.000000");
   EXPECT_EQ(pacerSettings.rateScale, 1000u);
@@ -83,7 +79,7 @@ TEST_F(SettingsTest, StartUpFillsEverySettingThroughTheFieldUpdates) {
 }
 
 TEST_F(SettingsTest, EstimateFollowsThePassTimeField) {
-  startUp();
+  writeStartupFields();
   fake::type(IDC_FLASH_RATE, u"60");
   struct Case {
     std::u16string passTime, estimate;
@@ -100,7 +96,7 @@ TEST_F(SettingsTest, EstimateFollowsThePassTimeField) {
 }
 
 TEST_F(SettingsTest, EditingTheFlashRateAloneDoesNotRecomputeTheEstimate) {
-  startUp();
+  writeStartupFields();
   fake::type(IDC_FLASH_RATE, u"60");
   fake::type(IDC_PASS_TIME, u"10");
   ASSERT_EQ(platform.fields[IDC_ESTIMATED_RATE], u"60.100000");
@@ -113,7 +109,7 @@ TEST_F(SettingsTest, EditingTheFlashRateAloneDoesNotRecomputeTheEstimate) {
 }
 
 TEST_F(SettingsTest, EstimateUsesTheFlashRateAsRoundedIntoTheToggleRate) {
-  startUp();
+  writeStartupFields();
   fake::type(IDC_FLASH_RATE, u"0.00225");  // toggleRate 5: 0.0025 flashes per second
   EXPECT_DOUBLE_EQ(estimateRefreshRate(4), 0.25 + 0.0025);
   EXPECT_EQ(estimateRefreshRate(0), 0.0);
@@ -122,7 +118,7 @@ TEST_F(SettingsTest, EstimateUsesTheFlashRateAsRoundedIntoTheToggleRate) {
 
 TEST_F(SettingsTest, FlashRateWithoutANumberStandsForTheReportedRateWhileEditing) {
   platform.refreshRate = 144;
-  startUp();
+  writeStartupFields();
   const int queries = platform.refreshQueries;
   fake::type(IDC_FLASH_RATE, u"");
   EXPECT_EQ(pacerSettings.toggleRate, 288000u);
@@ -135,7 +131,7 @@ TEST_F(SettingsTest, FlashRateWithoutANumberStandsForTheReportedRateWhileEditing
 }
 
 TEST_F(SettingsTest, IntegerFieldsFollowTheTextRulesAndKeepTheirValueWithoutANumber) {
-  startUp();
+  writeStartupFields();
   struct Case {
     std::u16string text;
     uint32_t value;
@@ -159,7 +155,7 @@ TEST_F(SettingsTest, IntegerFieldsFollowTheTextRulesAndKeepTheirValueWithoutANum
 }
 
 TEST_F(SettingsTest, StripCountFieldIsClampedAndKeepsItsValueWithoutANumber) {
-  startUp();
+  writeStartupFields();
   fake::type(IDC_STRIP_COUNT, u"0");
   EXPECT_EQ(pacerSettings.stripCount, 1u);
   fake::type(IDC_STRIP_COUNT, u"1024");
@@ -174,7 +170,7 @@ TEST_F(SettingsTest, StripCountFieldIsClampedAndKeepsItsValueWithoutANumber) {
 }
 
 TEST_F(SettingsTest, StartUsesFixedFallbacksForFieldsWithoutANumber) {
-  startUp();
+  writeStartupFields();
   fake::type(IDC_MAX_DROP_FRAMES, u"25");
   fake::type(IDC_MAX_CONSECUTIVE_DROPS, u"8");
   fake::type(IDC_STRIP_COUNT, u"16");
@@ -192,7 +188,7 @@ TEST_F(SettingsTest, StartUsesFixedFallbacksForFieldsWithoutANumber) {
 }
 
 TEST_F(SettingsTest, StartRereadsEveryField) {
-  startUp();
+  writeStartupFields();
   platform.notify = false;
   fake::type(IDC_FLASH_RATE, u"6d1");
   fake::type(IDC_MAX_DROP_FRAMES, u"0");
@@ -206,7 +202,7 @@ TEST_F(SettingsTest, StartRereadsEveryField) {
 }
 
 TEST_F(SettingsTest, FieldTextIsReadAsItsFirst62Characters) {
-  startUp();
+  writeStartupFields();
   // 61 spaces, then "7", then "5": only the "7" is within the first 62.
   fake::type(IDC_STRIP_COUNT, std::u16string(61, u' ') + u"75");
   EXPECT_EQ(pacerSettings.stripCount, 7u);
