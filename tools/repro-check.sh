@@ -1,18 +1,28 @@
 #!/usr/bin/env bash
-# Builds the program twice, from two clean copies of the committed tree in
-# different folders, and checks that the two executables are byte-identical.
+# Builds the release twice, from two clean copies of the committed tree in
+# different folders, under different time zones and umasks, and checks that
+# every file of the two releases is byte-identical.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 a=$(mktemp -d /tmp/lukanemi-a.XXXXXX)
 b=$(mktemp -d /tmp/lukanemi-bb.XXXXXX)
 trap 'rm -rf "$a" "$b"' EXIT
-"$root/tools/release.sh" "$a/dist" >/dev/null
-"$root/tools/release.sh" "$b/dist" >/dev/null
-if cmp "$a/dist/lukanemi.exe" "$b/dist/lukanemi.exe"; then
-  echo "reproducible: $(sha256sum < "$a/dist/lukanemi.exe" | cut -c1-64)"
-  echo "1 passed, 0 failed"
-else
-  echo "the two builds differ"
-  echo "0 passed, 1 failed"
-  exit 1
+(umask 022 && TZ=UTC "$root/tools/release.sh" "$a/dist" >/dev/null)
+(umask 077 && TZ=Pacific/Kiritimati "$root/tools/release.sh" "$b/dist" >/dev/null)
+failed=0
+files_a=$(cd "$a/dist" && ls)
+files_b=$(cd "$b/dist" && ls)
+if [ "$files_a" != "$files_b" ]; then
+  echo "the two releases hold different files: [$files_a] and [$files_b]"
+  failed=1
 fi
+for f in $files_a; do
+  if cmp -s "$a/dist/$f" "$b/dist/$f"; then
+    echo "identical: $f $(sha256sum <"$a/dist/$f" | cut -c1-16)"
+  else
+    echo "differs: $f"
+    failed=1
+  fi
+done
+if [ "$failed" -eq 0 ]; then echo "1 passed, 0 failed"; else echo "0 passed, 1 failed"; fi
+exit "$failed"
