@@ -25,6 +25,17 @@ int64_t toggleIndex(int64_t elapsed);
 // left to right.
 void layoutStrips(const PlatformRect& client, uint32_t n, PlatformRect* strips);
 
+// Starts a run (the pacer's share of Start): clears the counters, applies
+// the Start settings and takes the counter reading the schedule counts from.
 void beginRun();
+
+// One pass of the main loop during a run: paints every toggle that fell due
+// since the previous pass, or stops the run when a drop limit is exceeded.
+// The flicker window's surface is taken and released within the pass.
 void runPass();
+
+// Ends a run: clears `drawing`, destroys the flicker window and shows the
+// frame-drop notice. The notice is modal: its message loop runs inside this
+// call (and so inside runPass) until the user dismisses it, and no pass
+// runs meanwhile.
 void stopDrawing();

@@ -5,11 +5,14 @@
 
 #include <cstdint>
 
-// A field's text buffer: at most 62 UTF-16 units and a terminator.
+// A field's text, in UTF-16 units with its terminator. Text the program
+// formats takes at most 63 units and the terminator; text fetched from a
+// field at most 62 and the terminator (the platform is asked for one unit
+// less than the buffer holds).
 constexpr int fieldTextCapacity = 64;
 
-// Copies the text of dialog field `id` into `buffer`, truncated to 62 units
-// and terminated; an empty field gives an empty text.
+// Copies the text of dialog field `id` into `buffer`: at most 62 units and a
+// terminator, so longer text is cut; an empty field gives an empty text.
 void platformFetchFieldText(uint32_t id, char16_t (&buffer)[fieldTextCapacity]);
 
 // Shows `text` in dialog field `id`. The field's change notification has been

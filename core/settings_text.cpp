@@ -66,8 +66,8 @@ constexpr int64_t overflowDecade = 309;
 constexpr int64_t underflowDecade = -323;
 
 void copyAscii(const char* first, const char* last, FieldText& out) {
-  size_t n = 0;
-  for (const char* p = first; p != last && n < sizeof out.text / sizeof out.text[0] - 1; ++p) {
+  int n = 0;
+  for (const char* p = first; p != last && n + 1 < fieldTextCapacity; ++p) {
     out.text[n++] = static_cast<char16_t>(static_cast<unsigned char>(*p));
   }
   out.text[n] = 0;
@@ -209,7 +209,7 @@ FieldText formatRealText(double value) {
   // a sign, the point and six decimals.
   char buffer[330];
   char* const end = buffer + sizeof buffer;
-  constexpr ptrdiff_t maxLength = 63;
+  constexpr ptrdiff_t maxLength = fieldTextCapacity - 1;
 
   if (value != value) {
     const char nan[] = "nan";

@@ -24,7 +24,7 @@ static void startCommand() {
 }
 
 static void command(WORD code, WORD id) {
-  if (code == 0) {
+  if (code == BN_CLICKED) {
     if (id == IDOK) {
       startCommand();
     } else if (id == IDCANCEL) {

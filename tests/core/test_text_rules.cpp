@@ -21,14 +21,14 @@
 
 namespace {
 
-constexpr int32_t kIntMax = std::numeric_limits<int32_t>::max();
-constexpr int32_t kIntMin = std::numeric_limits<int32_t>::min();
-constexpr int32_t kFallback = -777;
-constexpr double kRealFallback = -12345.25;
-const double kInf = std::numeric_limits<double>::infinity();
+constexpr int32_t intMax = std::numeric_limits<int32_t>::max();
+constexpr int32_t intMin = std::numeric_limits<int32_t>::min();
+constexpr int32_t intFallback = -777;
+constexpr double realFallback = -12345.25;
+const double infinity = std::numeric_limits<double>::infinity();
 
 // The decimal zeros of the eighteen digit blocks integer fields accept.
-constexpr char16_t kDigitZeros[] = {
+constexpr char16_t digitZeros[] = {
     0x0030, 0x0660, 0x06F0, 0x0966, 0x09E6, 0x0A66, 0x0AE6, 0x0B66, 0x0C66,
     0x0CE6, 0x0D66, 0x0E50, 0x0ED0, 0x0F20, 0x1040, 0x17E0, 0x1810, 0xFF10,
 };
@@ -39,8 +39,8 @@ std::u16string u16(std::string_view ascii) {
   return s;
 }
 
-int32_t parseInt(std::u16string_view text) { return parseIntText(text, kFallback); }
-double parseReal(std::u16string_view text) { return parseRealText(text, kRealFallback); }
+int32_t parseInt(std::u16string_view text) { return parseIntText(text, intFallback); }
+double parseReal(std::u16string_view text) { return parseRealText(text, realFallback); }
 double parseReal(std::string_view ascii) { return parseReal(u16(ascii)); }
 
 uint64_t bitsOf(double v) {
@@ -150,19 +150,19 @@ TEST(ParseIntTextBasics, ReadsDecimalAndIgnoresTrailingText) {
 }
 
 TEST(ParseIntTextBasics, TextWithoutDigitsGivesFallback) {
-  EXPECT_EQ(parseInt(u""), kFallback);
-  EXPECT_EQ(parseInt(u"   "), kFallback);
-  EXPECT_EQ(parseInt(u"abc"), kFallback);
-  EXPECT_EQ(parseInt(u"x"), kFallback);
-  EXPECT_EQ(parseInt(u"+"), kFallback);
-  EXPECT_EQ(parseInt(u"-"), kFallback);
-  EXPECT_EQ(parseInt(u"+-1"), kFallback);
-  EXPECT_EQ(parseInt(u"-+1"), kFallback);
-  EXPECT_EQ(parseInt(u"--1"), kFallback);
-  EXPECT_EQ(parseInt(u"- 1"), kFallback);
-  EXPECT_EQ(parseInt(u".5"), kFallback);
+  EXPECT_EQ(parseInt(u""), intFallback);
+  EXPECT_EQ(parseInt(u"   "), intFallback);
+  EXPECT_EQ(parseInt(u"abc"), intFallback);
+  EXPECT_EQ(parseInt(u"x"), intFallback);
+  EXPECT_EQ(parseInt(u"+"), intFallback);
+  EXPECT_EQ(parseInt(u"-"), intFallback);
+  EXPECT_EQ(parseInt(u"+-1"), intFallback);
+  EXPECT_EQ(parseInt(u"-+1"), intFallback);
+  EXPECT_EQ(parseInt(u"--1"), intFallback);
+  EXPECT_EQ(parseInt(u"- 1"), intFallback);
+  EXPECT_EQ(parseInt(u".5"), intFallback);
   // The fallback is handed back unchanged, whatever it is.
-  EXPECT_EQ(parseIntText(u"", kIntMin), kIntMin);
+  EXPECT_EQ(parseIntText(u"", intMin), intMin);
   EXPECT_EQ(parseIntText(u"-", 10), 10);
   EXPECT_EQ(parseIntText(u"0x", 0), 0);
 }
@@ -170,7 +170,7 @@ TEST(ParseIntTextBasics, TextWithoutDigitsGivesFallback) {
 TEST(ParseIntTextBasics, ReadsOnlyTheGivenView) {
   std::u16string text = u"123";
   EXPECT_EQ(parseInt(std::u16string_view(text.data(), 2)), 12);
-  EXPECT_EQ(parseInt(std::u16string_view(text.data(), 0)), kFallback);
+  EXPECT_EQ(parseInt(std::u16string_view(text.data(), 0)), intFallback);
   const char16_t withNul[] = {u'1', 0, u'2'};
   EXPECT_EQ(parseInt(std::u16string_view(withNul, 3)), 1);
 }
@@ -195,7 +195,7 @@ TEST(ParseIntTextWhiteSpace, OtherLatin1CharactersAreNotWhiteSpace) {
     if (space || (c >= u'0' && c <= u'9') || c == u'+' || c == u'-') continue;
     std::u16string text{c};
     text += u"7";
-    EXPECT_EQ(parseInt(text), kFallback) << "U+" << std::hex << int{c};
+    EXPECT_EQ(parseInt(text), intFallback) << "U+" << std::hex << int{c};
   }
 }
 
@@ -214,14 +214,14 @@ TEST(ParseIntTextWhiteSpace, AboveLatin1AsksThePlatform) {
     ASSERT_FALSE(fake::Platform::isSpace(c));
     std::u16string text{c};
     text += u"7";
-    EXPECT_EQ(parseInt(text), kFallback) << "U+" << std::hex << int{c};
+    EXPECT_EQ(parseInt(text), intFallback) << "U+" << std::hex << int{c};
   }
 }
 
 TEST(ParseIntTextWhiteSpace, OnlyBeforeTheSign) {
   EXPECT_EQ(parseInt(u"\u3000-7"), -7);
-  EXPECT_EQ(parseInt(u"-\u30007"), kFallback);
-  EXPECT_EQ(parseInt(u"- 7"), kFallback);
+  EXPECT_EQ(parseInt(u"-\u30007"), intFallback);
+  EXPECT_EQ(parseInt(u"- 7"), intFallback);
 }
 
 TEST(ParseIntTextBase, HexadecimalAfterZeroX) {
@@ -231,23 +231,23 @@ TEST(ParseIntTextBase, HexadecimalAfterZeroX) {
   EXPECT_EQ(parseInt(u"0xABCDEF"), 0xABCDEF);
   EXPECT_EQ(parseInt(u"-0x10"), -16);
   EXPECT_EQ(parseInt(u"+0x10"), 16);
-  EXPECT_EQ(parseInt(u"  0x7fffffff"), kIntMax);
+  EXPECT_EQ(parseInt(u"  0x7fffffff"), intMax);
   EXPECT_EQ(parseInt(u"0x00010"), 16);
 }
 
 TEST(ParseIntTextBase, GStopsHexadecimal) {
   EXPECT_EQ(parseInt(u"0x1g"), 1);
   EXPECT_EQ(parseInt(u"0xfG0"), 15);
-  EXPECT_EQ(parseInt(u"0xg"), kFallback);
+  EXPECT_EQ(parseInt(u"0xg"), intFallback);
 }
 
 TEST(ParseIntTextBase, ZeroXWithoutHexDigitGivesFallback) {
-  EXPECT_EQ(parseInt(u"0x"), kFallback);
-  EXPECT_EQ(parseInt(u"0X"), kFallback);
-  EXPECT_EQ(parseInt(u"-0x"), kFallback);
-  EXPECT_EQ(parseInt(u"0x "), kFallback);
-  EXPECT_EQ(parseInt(u"0x-1"), kFallback);
-  EXPECT_EQ(parseInt(u"\uFF10x"), kFallback);
+  EXPECT_EQ(parseInt(u"0x"), intFallback);
+  EXPECT_EQ(parseInt(u"0X"), intFallback);
+  EXPECT_EQ(parseInt(u"-0x"), intFallback);
+  EXPECT_EQ(parseInt(u"0x "), intFallback);
+  EXPECT_EQ(parseInt(u"0x-1"), intFallback);
+  EXPECT_EQ(parseInt(u"\uFF10x"), intFallback);
 }
 
 TEST(ParseIntTextBase, OctalAfterLeadingZero) {
@@ -282,7 +282,7 @@ TEST(ParseIntTextDigits, FullWidthDecimal) {
 }
 
 TEST(ParseIntTextDigits, EveryBlockZeroToNine) {
-  for (char16_t zero : kDigitZeros) {
+  for (char16_t zero : digitZeros) {
     SCOPED_TRACE(testing::Message() << "block zero U+" << std::hex << int{zero});
     EXPECT_EQ(parseInt(std::u16string{zero}), 0);
     EXPECT_EQ(parseInt(std::u16string{static_cast<char16_t>(zero + 9)}), 9);
@@ -296,15 +296,15 @@ TEST(ParseIntTextDigits, EveryBlockZeroToNine) {
 }
 
 TEST(ParseIntTextDigits, CharacterAfterNineIsNoDigit) {
-  for (char16_t zero : kDigitZeros) {
+  for (char16_t zero : digitZeros) {
     SCOPED_TRACE(testing::Message() << "block zero U+" << std::hex << int{zero});
     const char16_t afterNine = static_cast<char16_t>(zero + 10);
     const char16_t beforeZero = static_cast<char16_t>(zero - 1);
-    EXPECT_EQ(parseInt(std::u16string{afterNine}), kFallback);
+    EXPECT_EQ(parseInt(std::u16string{afterNine}), intFallback);
     EXPECT_EQ(parseInt(std::u16string{u'4', afterNine, u'4'}), 4);
     // Not even in base 16, where a digit value of 10 would be taken.
     EXPECT_EQ(parseInt(std::u16string{u'0', u'x', u'1', afterNine}), 1);
-    EXPECT_EQ(parseInt(std::u16string{beforeZero}), kFallback);
+    EXPECT_EQ(parseInt(std::u16string{beforeZero}), intFallback);
     EXPECT_EQ(parseInt(std::u16string{u'4', beforeZero, u'4'}), 4);
   }
 }
@@ -314,7 +314,7 @@ TEST(ParseIntTextDigits, OtherDecimalDigitsAreNotAccepted) {
   // mathematical bold, superscripts and circled digits.
   const char16_t others[] = {0x07C1, 0x0DE7, 0x1947, 0x00B9, 0x00B2, 0x2460, 0xFF21};
   for (char16_t c : others) {
-    EXPECT_EQ(parseInt(std::u16string{c}), kFallback) << "U+" << std::hex << int{c};
+    EXPECT_EQ(parseInt(std::u16string{c}), intFallback) << "U+" << std::hex << int{c};
   }
 }
 
@@ -328,43 +328,43 @@ TEST(ParseIntTextDigits, MixedBlocks) {
 TEST(ParseIntTextDigits, LettersAreDigitsOnlyBelowTheBase) {
   EXPECT_EQ(parseInt(u"0xaA"), 170);
   EXPECT_EQ(parseInt(u"0xFfz"), 255);
-  EXPECT_EQ(parseInt(u"0x\uFF21"), kFallback);  // full-width A is not a digit
+  EXPECT_EQ(parseInt(u"0x\uFF21"), intFallback);  // full-width A is not a digit
   EXPECT_EQ(parseInt(u"19z"), 19);
   EXPECT_EQ(parseInt(u"07z"), 7);
 }
 
 TEST(ParseIntTextRange, SaturatesAtTheBoundaries) {
-  EXPECT_EQ(parseInt(u"2147483647"), kIntMax);
-  EXPECT_EQ(parseInt(u"2147483646"), kIntMax - 1);
-  EXPECT_EQ(parseInt(u"2147483648"), kIntMax);
-  EXPECT_EQ(parseInt(u"-2147483647"), kIntMin + 1);
-  EXPECT_EQ(parseInt(u"-2147483648"), kIntMin);
-  EXPECT_EQ(parseInt(u"-2147483649"), kIntMin);
+  EXPECT_EQ(parseInt(u"2147483647"), intMax);
+  EXPECT_EQ(parseInt(u"2147483646"), intMax - 1);
+  EXPECT_EQ(parseInt(u"2147483648"), intMax);
+  EXPECT_EQ(parseInt(u"-2147483647"), intMin + 1);
+  EXPECT_EQ(parseInt(u"-2147483648"), intMin);
+  EXPECT_EQ(parseInt(u"-2147483649"), intMin);
 }
 
 TEST(ParseIntTextRange, NoWrapAroundForLongNumbers) {
-  EXPECT_EQ(parseInt(u"4294967296"), kIntMax);            // 2^32
-  EXPECT_EQ(parseInt(u"4294967297"), kIntMax);            // 2^32 + 1
-  EXPECT_EQ(parseInt(u"-4294967295"), kIntMin);           // -(2^32 - 1)
-  EXPECT_EQ(parseInt(u"18446744073709551617"), kIntMax);  // 2^64 + 1
-  EXPECT_EQ(parseInt(u"-18446744073709551617"), kIntMin);
-  EXPECT_EQ(parseInt(std::u16string(62, u'9')), kIntMax);
-  EXPECT_EQ(parseInt(u"-" + std::u16string(61, u'9')), kIntMin);
-  EXPECT_EQ(parseInt(std::u16string(5000, u'9') + u"x"), kIntMax);
-  EXPECT_EQ(parseInt(u"\uFF19\uFF19\uFF19\uFF19\uFF19\uFF19\uFF19\uFF19\uFF19\uFF19"), kIntMax);
+  EXPECT_EQ(parseInt(u"4294967296"), intMax);            // 2^32
+  EXPECT_EQ(parseInt(u"4294967297"), intMax);            // 2^32 + 1
+  EXPECT_EQ(parseInt(u"-4294967295"), intMin);           // -(2^32 - 1)
+  EXPECT_EQ(parseInt(u"18446744073709551617"), intMax);  // 2^64 + 1
+  EXPECT_EQ(parseInt(u"-18446744073709551617"), intMin);
+  EXPECT_EQ(parseInt(std::u16string(62, u'9')), intMax);
+  EXPECT_EQ(parseInt(u"-" + std::u16string(61, u'9')), intMin);
+  EXPECT_EQ(parseInt(std::u16string(5000, u'9') + u"x"), intMax);
+  EXPECT_EQ(parseInt(u"\uFF19\uFF19\uFF19\uFF19\uFF19\uFF19\uFF19\uFF19\uFF19\uFF19"), intMax);
 }
 
 TEST(ParseIntTextRange, SaturatesInOtherBases) {
-  EXPECT_EQ(parseInt(u"0x7FFFFFFF"), kIntMax);
-  EXPECT_EQ(parseInt(u"0x80000000"), kIntMax);
-  EXPECT_EQ(parseInt(u"-0x80000000"), kIntMin);
-  EXPECT_EQ(parseInt(u"-0x7FFFFFFF"), kIntMin + 1);
-  EXPECT_EQ(parseInt(u"-0x80000001"), kIntMin);
-  EXPECT_EQ(parseInt(u"0xFFFFFFFFFFFFFFFFFFFFFFFF"), kIntMax);
-  EXPECT_EQ(parseInt(u"017777777777"), kIntMax);
-  EXPECT_EQ(parseInt(u"020000000000"), kIntMax);
-  EXPECT_EQ(parseInt(u"-020000000000"), kIntMin);
-  EXPECT_EQ(parseInt(u"-017777777777"), kIntMin + 1);
+  EXPECT_EQ(parseInt(u"0x7FFFFFFF"), intMax);
+  EXPECT_EQ(parseInt(u"0x80000000"), intMax);
+  EXPECT_EQ(parseInt(u"-0x80000000"), intMin);
+  EXPECT_EQ(parseInt(u"-0x7FFFFFFF"), intMin + 1);
+  EXPECT_EQ(parseInt(u"-0x80000001"), intMin);
+  EXPECT_EQ(parseInt(u"0xFFFFFFFFFFFFFFFFFFFFFFFF"), intMax);
+  EXPECT_EQ(parseInt(u"017777777777"), intMax);
+  EXPECT_EQ(parseInt(u"020000000000"), intMax);
+  EXPECT_EQ(parseInt(u"-020000000000"), intMin);
+  EXPECT_EQ(parseInt(u"-017777777777"), intMin + 1);
 }
 
 TEST(ParseIntTextRange, AgreesWithSnprintfOverManyValues) {
@@ -386,11 +386,11 @@ TEST(ParseIntTextRange, AgreesWithSnprintfOverManyValues) {
 // --- parseRealText ----------------------------------------------------------
 
 TEST(ParseRealTextForms, FieldExamples) {
-  EXPECT_EQ(parseReal(u"\uFF16\uFF10"), kRealFallback);
+  EXPECT_EQ(parseReal(u"\uFF16\uFF10"), realFallback);
   EXPECT_EQ(parseReal(u"6d1"), 60.0);
   EXPECT_EQ(parseReal(u".5"), 0.5);
   EXPECT_EQ(parseReal(u"1+5"), 1.0);
-  EXPECT_EQ(parseReal(u"inf"), kRealFallback);
+  EXPECT_EQ(parseReal(u"inf"), realFallback);
   EXPECT_EQ(parseReal(u"0x10"), 0.0);
   EXPECT_EQ(parseReal(u"1,5"), 1.0);
   EXPECT_EQ(parseReal(u"60"), 60.0);
@@ -405,15 +405,15 @@ TEST(ParseRealTextForms, MantissaShapes) {
   EXPECT_EQ(parseReal(u"007.500"), 7.5);
   EXPECT_EQ(parseReal(u"1.2.3"), 1.2);
   EXPECT_EQ(parseReal(u"3 4"), 3.0);
-  EXPECT_EQ(parseReal(u"."), kRealFallback);
-  EXPECT_EQ(parseReal(u"+."), kRealFallback);
-  EXPECT_EQ(parseReal(u"-.e5"), kRealFallback);
-  EXPECT_EQ(parseReal(u""), kRealFallback);
-  EXPECT_EQ(parseReal(u"+"), kRealFallback);
-  EXPECT_EQ(parseReal(u"-"), kRealFallback);
-  EXPECT_EQ(parseReal(u"+-1"), kRealFallback);
-  EXPECT_EQ(parseReal(u"e5"), kRealFallback);
-  EXPECT_EQ(parseReal(u"d5"), kRealFallback);
+  EXPECT_EQ(parseReal(u"."), realFallback);
+  EXPECT_EQ(parseReal(u"+."), realFallback);
+  EXPECT_EQ(parseReal(u"-.e5"), realFallback);
+  EXPECT_EQ(parseReal(u""), realFallback);
+  EXPECT_EQ(parseReal(u"+"), realFallback);
+  EXPECT_EQ(parseReal(u"-"), realFallback);
+  EXPECT_EQ(parseReal(u"+-1"), realFallback);
+  EXPECT_EQ(parseReal(u"e5"), realFallback);
+  EXPECT_EQ(parseReal(u"d5"), realFallback);
 }
 
 TEST(ParseRealTextForms, ExponentMarkers) {
@@ -455,7 +455,7 @@ TEST(ParseRealTextForms, NothingElseIsANumber) {
                                  u"NaN",      u"-nan",    u"x10",      u"abc",    u"\u0665",
                                  u"\u0660.5", u"\uFF0E5", u"\uFF0B1",  u"\u22121"};
   for (const char16_t* t : noNumbers) {
-    EXPECT_EQ(parseReal(std::u16string_view(t)), kRealFallback);
+    EXPECT_EQ(parseReal(std::u16string_view(t)), realFallback);
   }
   EXPECT_EQ(parseReal(u"0x1p3"), 0.0);
   EXPECT_EQ(parseReal(u"-0x10"), 0.0);
@@ -478,7 +478,7 @@ TEST(ParseRealTextForms, WhiteSpaceAsForIntegers) {
   for (char16_t c : notSpaces) {
     std::u16string text{c};
     text += u"2.5";
-    EXPECT_EQ(parseReal(text), kRealFallback) << "U+" << std::hex << int{c};
+    EXPECT_EQ(parseReal(text), realFallback) << "U+" << std::hex << int{c};
   }
 }
 
@@ -491,14 +491,14 @@ TEST(ParseRealTextForms, SignedZero) {
 }
 
 TEST(ParseRealTextRange, OverflowGivesInfinityOfTheSign) {
-  EXPECT_EQ(parseReal(u"1e309"), kInf);
-  EXPECT_EQ(parseReal(u"-1e309"), -kInf);
-  EXPECT_EQ(parseReal(u"1.8e308"), kInf);
-  EXPECT_EQ(parseReal(u"99999e99999"), kInf);
-  EXPECT_EQ(parseReal(u"-0.00001e400"), -kInf);
-  EXPECT_EQ(parseReal(u"1e99999999999999999999"), kInf);
-  EXPECT_EQ(parseReal(u"-1e99999999999999999999"), -kInf);
-  EXPECT_EQ(parseReal("1" + std::string(400, '0')), kInf);
+  EXPECT_EQ(parseReal(u"1e309"), infinity);
+  EXPECT_EQ(parseReal(u"-1e309"), -infinity);
+  EXPECT_EQ(parseReal(u"1.8e308"), infinity);
+  EXPECT_EQ(parseReal(u"99999e99999"), infinity);
+  EXPECT_EQ(parseReal(u"-0.00001e400"), -infinity);
+  EXPECT_EQ(parseReal(u"1e99999999999999999999"), infinity);
+  EXPECT_EQ(parseReal(u"-1e99999999999999999999"), -infinity);
+  EXPECT_EQ(parseReal("1" + std::string(400, '0')), infinity);
 }
 
 TEST(ParseRealTextRange, LargestFiniteAndSmallestOverflowingValue) {
@@ -506,7 +506,7 @@ TEST(ParseRealTextRange, LargestFiniteAndSmallestOverflowingValue) {
   EXPECT_EQ(parseReal(u"1.7976931348623157e308"), max);
   EXPECT_EQ(parseReal(u"-1.7976931348623157e308"), -max);
   EXPECT_EQ(parseReal(u"1.7976931348623158e308"), max);
-  EXPECT_EQ(parseReal(u"1.7976931348623159e308"), kInf);
+  EXPECT_EQ(parseReal(u"1.7976931348623159e308"), infinity);
 
   // The point halfway between the largest double and 2^1024 rounds to even,
   // which is 2^1024: the smallest text that gives infinity.
@@ -514,8 +514,8 @@ TEST(ParseRealTextRange, LargestFiniteAndSmallestOverflowingValue) {
   std::string twoTo1024 = addDecimal(exactMax, exactDecimal(std::ldexp(1.0, 971)));
   std::string tie = midpoint(exactMax, twoTo1024);
   ASSERT_EQ(tie.substr(0, 17), "17976931348623158");
-  EXPECT_EQ(parseReal(tie), kInf);
-  EXPECT_EQ(parseReal("-" + tie), -kInf);
+  EXPECT_EQ(parseReal(tie), infinity);
+  EXPECT_EQ(parseReal("-" + tie), -infinity);
   expectSameAsStrtod(tie);
   // Anything below it, however little, is the largest double.
   std::string below = tie;
@@ -527,7 +527,7 @@ TEST(ParseRealTextRange, LargestFiniteAndSmallestOverflowingValue) {
   expectSameAsStrtod(below + ".9999999999");
   below += "." + std::string(900, '9');
   EXPECT_EQ(parseReal(below), max);
-  EXPECT_EQ(parseReal(tie + std::string(900, '0') + "1"), kInf);
+  EXPECT_EQ(parseReal(tie + std::string(900, '0') + "1"), infinity);
 }
 
 TEST(ParseRealTextRange, UnderflowGivesZero) {
@@ -577,7 +577,7 @@ TEST(ParseRealTextExponent, LongExponentDigitStrings) {
   EXPECT_EQ(parseReal(u"0e-999999999999"), 0.0);
   EXPECT_EQ(parseReal("0." + std::string(50, '0') + "e999999999999999999999"), 0.0);
   EXPECT_EQ(parseReal(u"1e-99999999999999999"), 0.0);
-  EXPECT_EQ(parseReal(u"1e99999999999999999999"), kInf);
+  EXPECT_EQ(parseReal(u"1e99999999999999999999"), infinity);
   // Digits and exponent that cancel out.
   EXPECT_EQ(parseReal("0." + std::string(1000, '0') + "15e1002"), 15.0);
   EXPECT_EQ(parseReal("15" + std::string(1000, '0') + "e-1001"), 1.5);
@@ -637,8 +637,8 @@ TEST(ParseRealTextRounding, TiesAtAdjacentDoublesRoundToEven) {
   for (double low : lows) {
     for (int step = 0; step < 2; ++step) {
       double a = low;
-      for (int s = 0; s < step; ++s) a = std::nextafter(a, kInf);
-      double b = std::nextafter(a, kInf);
+      for (int s = 0; s < step; ++s) a = std::nextafter(a, infinity);
+      double b = std::nextafter(a, infinity);
       double even = (bitsOf(a) & 1) == 0 ? a : b;
       SCOPED_TRACE(testing::Message() << "between " << a << " and " << b);
       std::string tie = midpoint(exactDecimal(a), exactDecimal(b));
@@ -820,8 +820,8 @@ TEST(FormatRealText, LargeValuesGiveExponentText) {
 }
 
 TEST(FormatRealText, NonFiniteValues) {
-  EXPECT_EQ(textOf(formatRealText(kInf)), "inf");
-  EXPECT_EQ(textOf(formatRealText(-kInf)), "-inf");
+  EXPECT_EQ(textOf(formatRealText(infinity)), "inf");
+  EXPECT_EQ(textOf(formatRealText(-infinity)), "-inf");
   EXPECT_EQ(textOf(formatRealText(std::numeric_limits<double>::quiet_NaN())), "nan");
   EXPECT_EQ(textOf(formatRealText(-std::numeric_limits<double>::quiet_NaN())), "nan");
   EXPECT_EQ(textOf(formatRealText(fromBits(0x7FF0000000000001u))), "nan");
@@ -838,8 +838,8 @@ TEST(FormatRealText, FixedTextReadsBackAsItsValue) {
 // --- formatIntText ----------------------------------------------------------
 
 TEST(FormatIntText, Extremes) {
-  EXPECT_EQ(textOf(formatIntText(kIntMin)), "-2147483648");
-  EXPECT_EQ(textOf(formatIntText(kIntMax)), "2147483647");
+  EXPECT_EQ(textOf(formatIntText(intMin)), "-2147483648");
+  EXPECT_EQ(textOf(formatIntText(intMax)), "2147483647");
   EXPECT_EQ(textOf(formatIntText(0)), "0");
   EXPECT_EQ(textOf(formatIntText(-1)), "-1");
   EXPECT_EQ(textOf(formatIntText(10)), "10");
@@ -854,7 +854,7 @@ TEST(FormatIntText, AgreesWithSnprintfAndReadsBack) {
     std::snprintf(buffer, sizeof buffer, "%d", v);
     FieldText f = formatIntText(v);
     ASSERT_EQ(textOf(f), buffer);
-    ASSERT_EQ(parseIntText(f.text, kFallback), v);
+    ASSERT_EQ(parseIntText(f.text, intFallback), v);
   }
 }
 

@@ -14,19 +14,12 @@
 #include <cstdio>
 #include <string>
 
-#include "e2e_harness.h"
+#include "resources/resource.h"
+#include "tests/e2e/e2e_harness.h"
 
 namespace {
 
-// The program's identifiers and texts.
-constexpr int startButtonId = IDOK;
-constexpr int reportedRateId = 1001;
-constexpr int flashRateId = 1002;
-constexpr int passTimeId = 1003;
-constexpr int estimatedRateId = 1004;
-constexpr int maxDropFramesId = 1005;
-constexpr int maxConsecutiveDropsId = 1006;
-constexpr int stripCountId = 1007;
+// The program's texts.
 const wchar_t dialogCaption[] = L"ルカネミ";
 const wchar_t noticeCaption[] = L"情報";
 const wchar_t noticeText[] = L"フレームドロップが制限に達したため描画を中止します。";
@@ -49,27 +42,27 @@ struct ExpectedControl {
 
 // The dialog's controls in creation order, which is also the tab order.
 const ExpectedControl expectedControls[] = {
-    {startButtonId, controlButton, L"描画を開始する"},
+    {IDOK, controlButton, L"描画を開始する"},
     {-1, controlLabel,
      L"リフレッシュレートの不整合によるギャップの挙動を目で確認することで、\n"
      L"ディスプレイの実際の更新頻度を確認します。\n"
      L"画面が高速に点滅するため、健康に影響を及ぼす可能性があります。\n"
      L"異常を感じた場合はすぐに使用を中止してください。"},
     {-1, controlLabel, L"システムから報告されたリフレッシュレート"},
-    {reportedRateId, controlOutput, L""},
+    {IDC_REPORTED_RATE, controlOutput, L""},
     {-1, controlLabel, L"1秒間に点滅させる回数（推定値を入力）"},
-    {flashRateId, controlField, L""},
+    {IDC_FLASH_RATE, controlField, L""},
     {-1, controlLabel, L"境目が下向きに2回通過するまでの時間（上向きは負）"},
-    {passTimeId, controlField, L""},
+    {IDC_PASS_TIME, controlField, L""},
     {-1, controlLabel, L"計算された実際のリフレッシュレート"},
-    {estimatedRateId, controlOutput, L""},
+    {IDC_ESTIMATED_RATE, controlOutput, L""},
     {-1, controlLabel, L"描画オプション（よく分からない場合はそのままにしてください）"},
     {-1, controlLabel, L"最大ドロップフレーム数（落ちる時多く、固まる時少なく）"},
-    {maxDropFramesId, controlField, L""},
+    {IDC_MAX_DROP_FRAMES, controlField, L""},
     {-1, controlLabel, L"最大連続ドロップ回数（落ちる時多く、固まる時少なく）"},
-    {maxConsecutiveDropsId, controlField, L""},
+    {IDC_MAX_CONSECUTIVE_DROPS, controlField, L""},
     {-1, controlLabel, L"水平分割数（画面が乱れる時多く、落ちる時少なく）"},
-    {stripCountId, controlField, L""},
+    {IDC_STRIP_COUNT, controlField, L""},
 };
 constexpr int expectedControlCount = sizeof expectedControls / sizeof expectedControls[0];
 
@@ -321,7 +314,7 @@ bool isWow64(HANDLE process) {
 // "%lf" form.
 void settleReportedRate(const Program& program) {
   if (isWow64(program.info.hProcess) == isWow64(GetCurrentProcess())) return;
-  const std::wstring shown = fieldText(program, reportedRateId);
+  const std::wstring shown = fieldText(program, IDC_REPORTED_RATE);
   const int rate = _wtoi(shown.c_str());
   if (!CHECK(rate >= 0 && shown == realText(rate),
              "field 1001 of a program of the other word size: expected a whole rate in \"%%lf\" "
@@ -339,13 +332,13 @@ void settleReportedRate(const Program& program) {
 void checkStartupFields(const Program& program) {
   const char* when = "after start-up";
   settleReportedRate(program);
-  checkFieldText(program, reportedRateId, reportedRateText, when);
-  checkFieldText(program, flashRateId, reportedRateText, when);
-  checkFieldText(program, passTimeId, L"", when);
-  checkFieldText(program, estimatedRateId, L"", when);
-  checkFieldText(program, maxDropFramesId, L"10", when);
-  checkFieldText(program, maxConsecutiveDropsId, L"3", when);
-  checkFieldText(program, stripCountId, L"4", when);
+  checkFieldText(program, IDC_REPORTED_RATE, reportedRateText, when);
+  checkFieldText(program, IDC_FLASH_RATE, reportedRateText, when);
+  checkFieldText(program, IDC_PASS_TIME, L"", when);
+  checkFieldText(program, IDC_ESTIMATED_RATE, L"", when);
+  checkFieldText(program, IDC_MAX_DROP_FRAMES, L"10", when);
+  checkFieldText(program, IDC_MAX_CONSECUTIVE_DROPS, L"3", when);
+  checkFieldText(program, IDC_STRIP_COUNT, L"4", when);
 }
 
 // ---- Typing ----------------------------------------------------------------------
@@ -355,7 +348,7 @@ void checkStartupFields(const Program& program) {
 void checkEstimate(const Program& program, int id, const std::wstring& text,
                    const std::wstring& expected, const char* what) {
   setTextOf(field(program, id), text);
-  const std::wstring estimate = fieldText(program, estimatedRateId);
+  const std::wstring estimate = fieldText(program, IDC_ESTIMATED_RATE);
   CHECK(estimate == expected, "%s: field %d set to %s: expected field 1004 %s, got %s", what, id,
         quoted(text).c_str(), quoted(expected).c_str(), quoted(estimate).c_str());
 }
@@ -373,22 +366,22 @@ bool typeChar(const Program& program, int id, wchar_t c, const std::wstring& exp
 
 void checkTyping(const Program& program) {
   const char* what = "flash rate 60";
-  setTextOf(field(program, flashRateId), L"60");
-  checkFieldText(program, estimatedRateId, L"",
+  setTextOf(field(program, IDC_FLASH_RATE), L"60");
+  checkFieldText(program, IDC_ESTIMATED_RATE, L"",
                  "after only the flash rate changed (pass time never changed)");
-  checkEstimate(program, passTimeId, L"10", L"60.100000", what);
-  checkEstimate(program, passTimeId, L"-10", L"59.900000", what);
-  checkEstimate(program, passTimeId, L"0", L"0.000000", what);
-  checkEstimate(program, passTimeId, L"", L"60.000000", what);
-  checkEstimate(program, passTimeId, L"1,5", L"61.000000", what);
-  checkEstimate(program, passTimeId, L".5", L"62.000000", what);
-  checkEstimate(program, passTimeId, L"１０", L"60.000000", what);  // full-width: no number
-  checkEstimate(program, passTimeId, L"2e-1", L"65.000000", what);
+  checkEstimate(program, IDC_PASS_TIME, L"10", L"60.100000", what);
+  checkEstimate(program, IDC_PASS_TIME, L"-10", L"59.900000", what);
+  checkEstimate(program, IDC_PASS_TIME, L"0", L"0.000000", what);
+  checkEstimate(program, IDC_PASS_TIME, L"", L"60.000000", what);
+  checkEstimate(program, IDC_PASS_TIME, L"1,5", L"61.000000", what);
+  checkEstimate(program, IDC_PASS_TIME, L".5", L"62.000000", what);
+  checkEstimate(program, IDC_PASS_TIME, L"１０", L"60.000000", what);  // full-width: no number
+  checkEstimate(program, IDC_PASS_TIME, L"2e-1", L"65.000000", what);
   // Only the first 62 characters of a field are read: 1e61 here, not 10.
-  checkEstimate(program, passTimeId, L"1" + std::wstring(61, L'0') + L"e-60", L"60.000000", what);
+  checkEstimate(program, IDC_PASS_TIME, L"1" + std::wstring(61, L'0') + L"e-60", L"60.000000", what);
 
   // Real keystrokes: the estimate follows every one.
-  setTextOf(field(program, passTimeId), L"");
+  setTextOf(field(program, IDC_PASS_TIME), L"");
   const struct {
     wchar_t key;
     const wchar_t* text;
@@ -401,44 +394,44 @@ void checkTyping(const Program& program) {
   std::wstring typed;
   for (const auto& key : keys) {
     typed += key.key == L'\b' ? std::wstring(L"<BS>") : std::wstring(1, key.key);
-    const bool arrived = typeChar(program, passTimeId, key.key, key.text);
-    const std::wstring estimate = fieldText(program, estimatedRateId);
+    const bool arrived = typeChar(program, IDC_PASS_TIME, key.key, key.text);
+    const std::wstring estimate = fieldText(program, IDC_ESTIMATED_RATE);
     CHECK(arrived && estimate == key.estimate,
           "typing %s into field 1003: expected it to hold %s and field 1004 %s; got %s and %s",
           quoted(typed).c_str(), quoted(key.text).c_str(), quoted(key.estimate).c_str(),
-          quoted(fieldText(program, passTimeId)).c_str(), quoted(estimate).c_str());
+          quoted(fieldText(program, IDC_PASS_TIME)).c_str(), quoted(estimate).c_str());
   }
 
   // A new flash rate leaves the estimate alone until the pass time changes,
   // which then uses the new rate.
-  setTextOf(field(program, flashRateId), L"30");
-  checkFieldText(program, estimatedRateId, L"59.933333", "after the flash rate changed to 30");
-  checkEstimate(program, passTimeId, L"10", L"30.100000", "flash rate 30");
+  setTextOf(field(program, IDC_FLASH_RATE), L"30");
+  checkFieldText(program, IDC_ESTIMATED_RATE, L"59.933333", "after the flash rate changed to 30");
+  checkEstimate(program, IDC_PASS_TIME, L"10", L"30.100000", "flash rate 30");
   // A flash rate without a number stands for the reported rate.
-  setTextOf(field(program, flashRateId), L"x");
-  checkEstimate(program, passTimeId, L"-10", realText(1.0 / -10 + _wtof(reportedRateText.c_str())),
+  setTextOf(field(program, IDC_FLASH_RATE), L"x");
+  checkEstimate(program, IDC_PASS_TIME, L"-10", realText(1.0 / -10 + _wtof(reportedRateText.c_str())),
                 "flash rate \"x\" (the reported rate)");
-  setTextOf(field(program, flashRateId), L"6d1");
-  checkEstimate(program, passTimeId, L"4", L"60.250000", "flash rate 6d1");
+  setTextOf(field(program, IDC_FLASH_RATE), L"6d1");
+  checkEstimate(program, IDC_PASS_TIME, L"4", L"60.250000", "flash rate 6d1");
 }
 
 // The two read-only fields ignore typing (they are written only by the
 // program) and do not feed the computation.
 void checkReadOnlyFields(const Program& program) {
-  setTextOf(field(program, flashRateId), L"60");
-  setTextOf(field(program, passTimeId), L"10");
-  for (int id : {reportedRateId, estimatedRateId}) {
+  setTextOf(field(program, IDC_FLASH_RATE), L"60");
+  setTextOf(field(program, IDC_PASS_TIME), L"10");
+  for (int id : {IDC_REPORTED_RATE, IDC_ESTIMATED_RATE}) {
     HWND edit = field(program, id);
     const LRESULT end = static_cast<LRESULT>(textOf(edit).size());
     sendWithTimeout(edit, EM_SETSEL, static_cast<WPARAM>(end), end);
     PostMessageW(edit, WM_CHAR, L'5', 1);
   }
   // Typed after the characters above, so its arrival means they were handled.
-  const bool handled = typeChar(program, passTimeId, L'0', L"100");
+  const bool handled = typeChar(program, IDC_PASS_TIME, L'0', L"100");
   CHECK(handled, "typing '0' after \"10\" in field 1003: expected \"100\", got %s",
-        quoted(fieldText(program, passTimeId)).c_str());
-  checkFieldText(program, reportedRateId, reportedRateText, "after typing into field 1001");
-  checkFieldText(program, estimatedRateId, L"60.010000", "after typing into field 1004");
+        quoted(fieldText(program, IDC_PASS_TIME)).c_str());
+  checkFieldText(program, IDC_REPORTED_RATE, reportedRateText, "after typing into field 1001");
+  checkFieldText(program, IDC_ESTIMATED_RATE, L"60.010000", "after typing into field 1004");
 }
 
 // ---- The flicker window ------------------------------------------------------------
@@ -524,10 +517,10 @@ RunStart pressStart(const Program& program, bool click) {
   RunStart start;
   start.earliest = secondsNow();
   if (click) {
-    sendWithTimeout(field(program, startButtonId), BM_CLICK, 0, 0);
+    sendWithTimeout(field(program, IDOK), BM_CLICK, 0, 0);
   } else {
-    sendWithTimeout(program.dialog, WM_COMMAND, MAKEWPARAM(startButtonId, 0),
-                    reinterpret_cast<LPARAM>(field(program, startButtonId)));
+    sendWithTimeout(program.dialog, WM_COMMAND, MAKEWPARAM(IDOK, 0),
+                    reinterpret_cast<LPARAM>(field(program, IDOK)));
   }
   start.latest = secondsNow();
   return start;
@@ -625,8 +618,8 @@ void widePoints(POINT* points) {
 // the routing of the main loop. Returns the flicker window of the run still
 // going at the end, or null when something failed badly.
 HWND checkRun(const Program& program) {
-  setTextOf(field(program, flashRateId), L"1");
-  setTextOf(field(program, reportedRateId), L"stale");
+  setTextOf(field(program, IDC_FLASH_RATE), L"1");
+  setTextOf(field(program, IDC_REPORTED_RATE), L"stale");
   const RunStart start = pressStart(program, true);
   note("Start by a click took %.3f s", start.latest - start.earliest);
   HWND flicker = waitForFlicker(program, nullptr);
@@ -637,7 +630,7 @@ HWND checkRun(const Program& program) {
     return nullptr;
   }
   checkNewFlicker(program, flicker, "Start (button click)");
-  checkFieldText(program, reportedRateId, reportedRateText, "after Start (rate refreshed)");
+  checkFieldText(program, IDC_REPORTED_RATE, reportedRateText, "after Start (rate refreshed)");
 
   POINT points[8];
   stripPoints(points);
@@ -674,9 +667,9 @@ HWND checkRun(const Program& program) {
   if (dialogActive) {
     // One message only: a dispatched Space would switch the width and
     // activate the flicker window, and a second one would hide the first.
-    setTextOf(field(program, passTimeId), L"");
+    setTextOf(field(program, IDC_PASS_TIME), L"");
     PostMessageW(flicker, WM_KEYDOWN, VK_SPACE, 1);
-    const bool handled = typeChar(program, passTimeId, L'7', L"7");
+    const bool handled = typeChar(program, IDC_PASS_TIME, L'7', L"7");
     CHECK(handled && sameRect(windowRect(flicker), stripRect()) &&
               activeWindowOf(program) == program.dialog,
           "Space posted to the flicker window while the dialog is active: expected it dropped "
@@ -693,8 +686,8 @@ HWND checkRun(const Program& program) {
   // While the flicker window is active, the dialog's messages are dispatched
   // without dialog handling: Tab in a field does not move the focus (which
   // would also activate the dialog).
-  PostMessageW(field(program, passTimeId), WM_KEYDOWN, VK_TAB, 1);
-  const bool typed = typeChar(program, passTimeId, L'8', L"78");
+  PostMessageW(field(program, IDC_PASS_TIME), WM_KEYDOWN, VK_TAB, 1);
+  const bool typed = typeChar(program, IDC_PASS_TIME, L'8', L"78");
   CHECK(typed && activeWindowOf(program) == flicker && focusWindowOf(program) == flicker,
         "Tab posted to field 1003 while the flicker window is active: expected no dialog "
         "navigation (the flicker window %p keeps activation and focus), got active %p, focus %p",
@@ -714,7 +707,7 @@ HWND checkEscapeAndRestart(const Program& program, HWND flicker) {
   CHECK(programRunning(program),
         "after Esc on the flicker window: expected the program running; it is %s",
         programRunning(program) ? "running" : "gone");
-  std::wstring answer = fieldText(program, flashRateId);
+  std::wstring answer = fieldText(program, IDC_FLASH_RATE);
   CHECK(answer == L"1",
         "after Esc on the flicker window: expected the dialog to answer (field 1002 \"1\"), got "
         "%s",
@@ -795,8 +788,8 @@ void firstLaunch(const std::wstring& path) {
 
 // Tab moves through the tab stops in creation order, wrapping around.
 void checkTabOrder(const Program& program) {
-  const int order[] = {startButtonId,   reportedRateId,  flashRateId,           passTimeId,
-                       estimatedRateId, maxDropFramesId, maxConsecutiveDropsId, stripCountId};
+  const int order[] = {IDOK,   IDC_REPORTED_RATE,  IDC_FLASH_RATE,           IDC_PASS_TIME,
+                       IDC_ESTIMATED_RATE, IDC_MAX_DROP_FRAMES, IDC_MAX_CONSECUTIVE_DROPS, IDC_STRIP_COUNT};
   const int stops = 8;
   // Which control has the focus at first is the platform's choice. Under
   // Wine the dialog itself holds it for a moment after start-up until its
@@ -851,16 +844,16 @@ void checkNotice(const Program& program) {
   // At 10000 flashes per second a toggle is due every 50 us, and the first
   // pass comes only after the window has been created and shown, so it has
   // many due; 1024 strips make every pass slow as well.
-  setTextOf(field(program, flashRateId), L"10000");
-  setTextOf(field(program, maxDropFramesId), L"0");
-  setTextOf(field(program, maxConsecutiveDropsId), L"0");
-  setTextOf(field(program, stripCountId), L"1024");
-  if (!CHECK(tabTo(program, stripCountId), "Tab to field 1007: expected the focus there, got %p",
+  setTextOf(field(program, IDC_FLASH_RATE), L"10000");
+  setTextOf(field(program, IDC_MAX_DROP_FRAMES), L"0");
+  setTextOf(field(program, IDC_MAX_CONSECUTIVE_DROPS), L"0");
+  setTextOf(field(program, IDC_STRIP_COUNT), L"1024");
+  if (!CHECK(tabTo(program, IDC_STRIP_COUNT), "Tab to field 1007: expected the focus there, got %p",
              static_cast<void*>(focusWindowOf(program)))) {
     return;
   }
   // Enter in a field presses the default button.
-  PostMessageW(field(program, stripCountId), WM_KEYDOWN, VK_RETURN, 1);
+  PostMessageW(field(program, IDC_STRIP_COUNT), WM_KEYDOWN, VK_RETURN, 1);
   HWND notice = nullptr;
   waitUntil(reactionTimeout * 3, [&] {
     std::vector<HWND> found = noticeWindows(program);
@@ -920,14 +913,14 @@ void checkNotice(const Program& program) {
         "got %zu notice(s), dialog %s",
         noticeWindows(program).size(), IsWindowEnabled(program.dialog) ? "enabled" : "disabled");
   const char* when = "after the stop";
-  checkFieldText(program, flashRateId, L"10000", when);
-  checkFieldText(program, maxDropFramesId, L"0", when);
-  checkFieldText(program, maxConsecutiveDropsId, L"0", when);
-  checkFieldText(program, stripCountId, L"1024", when);
+  checkFieldText(program, IDC_FLASH_RATE, L"10000", when);
+  checkFieldText(program, IDC_MAX_DROP_FRAMES, L"0", when);
+  checkFieldText(program, IDC_MAX_CONSECUTIVE_DROPS, L"0", when);
+  checkFieldText(program, IDC_STRIP_COUNT, L"1024", when);
 
   // The next Start rereads the fields: without limits the same rate runs on.
-  setTextOf(field(program, maxDropFramesId), L"-1");
-  setTextOf(field(program, maxConsecutiveDropsId), L"-1");
+  setTextOf(field(program, IDC_MAX_DROP_FRAMES), L"-1");
+  setTextOf(field(program, IDC_MAX_CONSECUTIVE_DROPS), L"-1");
   pressStart(program, false);
   HWND flicker = waitForFlicker(program, nullptr);
   Sleep(1000);

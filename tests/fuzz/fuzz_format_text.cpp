@@ -25,13 +25,13 @@
 
 namespace {
 
-constexpr size_t kMaxTextLength = 63;
+constexpr size_t maxTextLength = 63;
 
 std::string expectedRealText(double v) {
   if (std::isnan(v)) return "nan";
   char buffer[400];
   const int n = std::snprintf(buffer, sizeof buffer, "%f", v);
-  if (n >= 0 && static_cast<size_t>(n) <= kMaxTextLength) return buffer;
+  if (n >= 0 && static_cast<size_t>(n) <= maxTextLength) return buffer;
   std::snprintf(buffer, sizeof buffer, "%e", v);
   return buffer;
 }

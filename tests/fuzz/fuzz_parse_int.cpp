@@ -15,11 +15,11 @@
 
 namespace {
 
-constexpr int32_t kFallback = -770077;  // no digit-free text may produce it
+constexpr int32_t intFallback = -770077;  // no digit-free text may produce it
 
-constexpr int kNoDigit = -1;
+constexpr int noDigit = -1;
 
-// Digit value of every UTF-16 unit, kNoDigit for the rest.
+// Digit value of every UTF-16 unit, noDigit for the rest.
 struct DigitTable {
   signed char value[0x10000];
 };
@@ -27,7 +27,7 @@ struct DigitTable {
 const DigitTable& digitTable() {
   static const DigitTable table = [] {
     DigitTable t;
-    for (signed char& v : t.value) v = kNoDigit;
+    for (signed char& v : t.value) v = noDigit;
     // Zero of ASCII and of the 17 further decimal blocks: Arabic-Indic,
     // Extended Arabic-Indic, Devanagari, Bengali, Gurmukhi, Gujarati, Oriya,
     // Telugu, Kannada, Malayalam, Thai, Lao, Tibetan, Myanmar, Khmer,
@@ -47,7 +47,7 @@ const DigitTable& digitTable() {
 }
 
 int digitOf(std::u16string_view t, size_t i) {
-  return i < t.size() ? digitTable().value[t[i]] : kNoDigit;
+  return i < t.size() ? digitTable().value[t[i]] : noDigit;
 }
 
 int32_t modelParseInt(std::u16string_view t, int32_t fallback) {
@@ -67,12 +67,12 @@ int32_t modelParseInt(std::u16string_view t, int32_t fallback) {
   }
 
   // Beyond 2^32 the exact magnitude no longer matters: hold it at 2^32.
-  constexpr uint64_t kHold = uint64_t{1} << 32;
+  constexpr uint64_t hold = uint64_t{1} << 32;
   uint64_t magnitude = 0;
   int count = 0;
-  for (; digitOf(t, i) != kNoDigit && digitOf(t, i) < base; ++i, ++count) {
+  for (; digitOf(t, i) != noDigit && digitOf(t, i) < base; ++i, ++count) {
     magnitude = magnitude * base + digitOf(t, i);
-    if (magnitude > kHold) magnitude = kHold;
+    if (magnitude > hold) magnitude = hold;
   }
   if (count == 0) return fallback;
 
@@ -84,8 +84,8 @@ int32_t modelParseInt(std::u16string_view t, int32_t fallback) {
 }
 
 void check(std::u16string_view text, const uint8_t* data, size_t size) {
-  const int32_t expected = modelParseInt(text, kFallback);
-  const int32_t got = parseIntText(text, kFallback);
+  const int32_t expected = modelParseInt(text, intFallback);
+  const int32_t got = parseIntText(text, intFallback);
   if (expected != got) {
     reportMismatch("parseIntText", data, size, describeUnits(text), std::to_string(expected),
                    std::to_string(got));
@@ -95,7 +95,7 @@ void check(std::u16string_view text, const uint8_t* data, size_t size) {
 // The characters that matter to the rule: ASCII and block digits (zeros,
 // nines, neighbours just outside a block), letters around the base limits,
 // signs and white space of both kinds, with ASCII digits weighted up.
-const std::u16string kAlphabet = [] {
+const std::u16string alphabet = [] {
   std::u16string a = u"0123456789000111777888999xXxX+-+- \t\n\v\f\r";
   a += u"aAfFgGzZ.";
   for (char16_t zero : {0x0660, 0x06F0, 0x0966, 0x09E6, 0x0A66, 0x0AE6, 0x0B66, 0x0C66, 0x0CE6,
@@ -121,6 +121,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(unitsFromBytes(data, size), data, size);
-  check(unitsFromAlphabet(data, size, kAlphabet), data, size);
+  check(unitsFromAlphabet(data, size, alphabet), data, size);
   return 0;
 }

@@ -23,7 +23,7 @@
 namespace {
 
 // A NaN-free value that no accepted text can produce by accident.
-constexpr double kFallback = -12345.678;
+constexpr double realFallback = -12345.678;
 
 bool isAsciiDigitAt(std::u16string_view t, size_t i) {
   return i < t.size() && t[i] >= u'0' && t[i] <= u'9';
@@ -72,7 +72,7 @@ std::string describeDouble(double v) {
 
 void check(std::u16string_view text, const uint8_t* data, size_t size) {
   const std::string number = acceptedNumber(text);
-  double expected = kFallback;
+  double expected = realFallback;
   if (!number.empty()) {
     char* end = nullptr;
     expected = std::strtod(number.c_str(), &end);
@@ -81,7 +81,7 @@ void check(std::u16string_view text, const uint8_t* data, size_t size) {
                      number, std::string(end));
     }
   }
-  const double got = parseRealText(text, kFallback);
+  const double got = parseRealText(text, realFallback);
   if (std::memcmp(&expected, &got, sizeof got) != 0) {
     reportMismatch("parseRealText", data, size, describeUnits(text),
                    describeDouble(expected) + " from \"" + number + "\"", describeDouble(got));
@@ -157,7 +157,7 @@ void checkMidpoint(const uint8_t* data, size_t size) {
 }
 
 // The characters that matter to the rule, digits weighted up.
-const std::u16string kAlphabet = [] {
+const std::u16string alphabet = [] {
   std::u16string a = u"0123456789012345678901234567890123456789..eEdD+-+- \t\n\v\f\rxXinfa,";
   a += u"\u00A0\u3000\u2000\u200A\u1680\u205F\u0085\u001C\u001F\u2212\uFF10\uFF11\u0660\uFF0E";
   a += u"\u200B\uFEFF";
@@ -176,7 +176,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(unitsFromBytes(data, size), data, size);
-  check(unitsFromAlphabet(data, size, kAlphabet), data, size);
+  check(unitsFromAlphabet(data, size, alphabet), data, size);
   if (size >= 8) checkMidpoint(data, size);
   return 0;
 }

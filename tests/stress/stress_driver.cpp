@@ -13,13 +13,15 @@
 #include <random>
 #include <string>
 
+#include "resources/resource.h"
 #include "tests/e2e/e2e_harness.h"
 
 namespace {
 
-const wchar_t kDialogCaption[] = L"ルカネミ";
-const wchar_t kNoticeCaption[] = L"情報";
-const int kEditableFields[] = {1002, 1003, 1005, 1006, 1007};
+const wchar_t dialogCaption[] = L"ルカネミ";
+const wchar_t noticeCaption[] = L"情報";
+const int editableFields[] = {IDC_FLASH_RATE, IDC_PASS_TIME, IDC_MAX_DROP_FRAMES,
+                              IDC_MAX_CONSECUTIVE_DROPS, IDC_STRIP_COUNT};
 
 std::mt19937 rng;
 unsigned seed = 0;
@@ -71,7 +73,7 @@ std::wstring randomText() {
 int dismissNotices(const Program& program) {
   int count = 0;
   for (int round = 0; round < 4; ++round) {
-    HWND notice = findCaptioned(program.info.dwProcessId, kNoticeCaption);
+    HWND notice = findCaptioned(program.info.dwProcessId, noticeCaption);
     if (notice == nullptr) break;
     PostMessageW(notice, WM_COMMAND, IDOK, 0);
     waitUntil(reactionTimeout, [&] { return !IsWindow(notice); });
@@ -96,7 +98,7 @@ const char* act(const Program& program, int step) {
     case 2:
     case 3:
     case 4: {
-      const int id = kEditableFields[pick(5)];
+      const int id = editableFields[pick(5)];
       HWND field = GetDlgItem(program.dialog, id);
       const std::wstring text = randomText();
       DWORD_PTR ignored = 0;
@@ -153,7 +155,7 @@ int wmain(int argc, wchar_t** argv) {
   Program program;
   if (!launchProgram(argv[1], &program)) return 1;
   waitUntil(180, [&] {
-    program.dialog = findCaptioned(program.info.dwProcessId, kDialogCaption);
+    program.dialog = findCaptioned(program.info.dwProcessId, dialogCaption);
     return program.dialog != nullptr || !programRunning(program);
   });
   if (!CHECK(program.dialog != nullptr, "start-up: expected the dialog within 180 s; %s",
