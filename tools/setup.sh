@@ -11,7 +11,8 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok ins
 pkgs=(cmake make g++ libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
       g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
       wine wine32:i386 wine64 qemu-user-static xvfb xauth x11-utils x11-apps xdotool
-      imagemagick fonts-ipafont-gothic python3 gnuplot-nox)
+      imagemagick fonts-ipafont-gothic python3 python3-numpy gnuplot-nox
+      fonts-wine)  # Wine's own fonts: Marlett draws the caption buttons
 need=()
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 if [ ${#need[@]} -gt 0 ]; then

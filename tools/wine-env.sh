@@ -16,11 +16,12 @@ fi
 export WINE
 
 # Creates the prefix once and applies the project's settings to it: no
-# window-manager waits (Managed=N), and a Japanese font for the dialog's
+# window-manager waits (Managed=N), Wine's symbol font for the caption
+# buttons, and a Japanese font for the dialog's
 # "MS Shell Dlg" (IPA P Gothic has the metrics of Windows' Japanese UI fonts,
 # so the dialog's labels fit their fields as they do on Windows).
 wine_prepare() {
-  local marker="$WINEPREFIX/.lukanemi-settings-2"
+  local marker="$WINEPREFIX/.lukanemi-settings-3"
   [ -f "$marker" ] && return 0
   mkdir -p "$WINEPREFIX"
   [ -f "$WINEPREFIX/system.reg" ] || "$WINE" wineboot -i >/dev/null 2>&1 || true
@@ -30,6 +31,11 @@ wine_prepare() {
     "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
       /v "$face" /t REG_SZ /d "IPAPGothic" /f >/dev/null 2>&1
   done
+  # Marlett draws the caption buttons (close, minimise); this Wine does not
+  # load it from its own font folder, only from the prefix's.
+  if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
   wineserver -w
   touch "$marker"
 }
