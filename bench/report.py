@@ -155,7 +155,8 @@ def main():
     w("Made by `tools/bench.sh`: the pacer, built for 64-bit Windows, runs under Wine in a "
       "virtual X display, driven through the real settings dialog (Start), flicker window and "
       "main-loop message handling; the counter is read right after each toggle's flush by a "
-      f"recording wrapper that only the benchmark links. Each rate runs {seconds} s with 4 "
+      "platformFlush of the benchmark's own, linked in place of the front end's. Each rate "
+      f"runs {seconds} s with 4 "
       "strips in the 32-pixel window and the default limits (10, 3). Every figure is the median of "
       f"{len(runs)} runs; ratios are taken within each run, then the median.")
     w("")
