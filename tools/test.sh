@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every variant and runs every test: the
 # core natively (also under AddressSanitizer and UndefinedBehaviorSanitizer),
-# clang-tidy and the fuzzers, then the Windows builds under Wine in a virtual
+# clang-tidy, the fuzzers and the display simulation's check of the
+# committed recordings, then the Windows builds under Wine in a virtual
 # X display (the core tests, the resource check, the end-to-end and stress
 # tests of the real program), a build with a compilers-only toolchain file,
 # and two releases compared file by file.
@@ -32,6 +33,7 @@ run_suite "core (native)" ctest --test-dir build/native --output-on-failure
 run_suite "core (sanitizers)" ctest --test-dir build/asan --output-on-failure
 run_suite "clang-tidy (core)" clang-tidy --quiet -p build/native core/*.cpp
 run_suite "fuzzers (bounded)" tools/fuzz.sh
+run_suite "display simulation (committed recordings)" bash tools/simulate.sh --check
 run_suite "windows (64-bit, Wine)" tools/wine-session.sh ctest --test-dir build/win64 --output-on-failure
 run_suite "windows (32-bit, Wine)" tools/wine-session.sh ctest --test-dir build/win32 --output-on-failure
 run_suite "plain toolchain (32-bit)" tools/toolchain-check.sh

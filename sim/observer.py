@@ -1,0 +1,173 @@
+"""An automatic observer that measures as the guide tells a user to.
+
+- It watches one place: the strip at a fixed height (scanout) or the strip's
+  colour (compositor); per frame it sees the share of the strip's sections
+  that are white.
+- It decides the colour by a majority over about one second, as an eye does,
+  not by the first flicker: a change counts once the new colour holds at
+  least `STEADY` of the frames of a one-second window, and it is timed at the
+  moment the one-second majority switched, the middle of any flicker.
+- It times all complete periods (from a change to the change after next) and
+  averages them: several periods, divided.
+- On scanout it takes the direction from the boundary's path over many
+  frames; on a composed desktop the direction cannot be seen, and a second
+  run at another estimate tells which of the two candidate rates is real.
+- The computed rate comes from the tool's own arithmetic (the core's
+  estimateRefreshRate through a small native command), never from a copy of
+  the formula.
+"""
+
+import subprocess
+
+import numpy as np
+
+import display
+
+STEADY = 0.9  # share of a second's frames that makes a colour steady
+
+
+def one_second_share(times, share, refresh_rate):
+    """Centred one-second mean of the per-frame white share (frames before
+    the first fill are left out)."""
+    keep = ~np.isnan(share)
+    times, share = times[keep], share[keep]
+    window = max(1, int(round(refresh_rate)))
+    if len(share) < window:
+        return times[:0], share[:0]
+    mean = np.convolve(share, np.ones(window) / window, mode="valid")
+    offset = (window - 1) / 2.0
+    centre = np.interp(np.arange(len(mean)) + offset, np.arange(len(times)), times)
+    return centre, mean
+
+
+def decide_changes(times, share, refresh_rate):
+    """Times at which the steady colour changed, timed at the last crossing
+    of one half before the new colour became steady."""
+    centre, mean = one_second_share(times, share, refresh_rate)
+    steady = np.where(mean >= STEADY, 1, np.where(mean <= 1 - STEADY, -1, 0))
+    decided = np.flatnonzero(steady != 0)
+    changes = []
+    for a, b in zip(decided[:-1], decided[1:]):
+        if steady[a] == steady[b]:
+            continue
+        # Last crossing of 1/2 between the old steady frame a and the new b.
+        above = mean[a:b + 1] > 0.5
+        flips = np.flatnonzero(above[1:] != above[:-1])
+        i = a + flips[-1]
+        y0, y1 = mean[i] - 0.5, mean[i + 1] - 0.5
+        changes.append(centre[i] + (centre[i + 1] - centre[i]) * y0 / (y0 - y1))
+    return np.array(changes)
+
+
+def average_period(changes):
+    """Mean time of all complete periods (change i to change i + 2), or None
+    when the recording holds no complete period."""
+    if len(changes) < 3:
+        return None
+    return float(np.mean(changes[2:] - changes[:-2]))
+
+
+def white_share(colours):
+    return np.mean(colours, axis=1)
+
+
+def boundary_drift(toggles, refresh_rate, phase):
+    """Direction and speed of the scanned boundary: the visible positions of
+    the white fills of the leftmost section, smoothed by their circular mean
+    over each second, unwrapped and fitted with a line. Frames per second,
+    positive downward; `None` when too little of it was seen."""
+    times, frame, line = display.scanout_positions(toggles, refresh_rate, phase)
+    seen = line < display.LINES_VISIBLE
+    times, fraction = times[seen], line[seen] / display.LINES_TOTAL
+    if len(times) < 2:
+        return None
+    second = np.floor(times).astype(np.int64)
+    angle = np.exp(2j * np.pi * fraction)
+    bins = np.unique(second)
+    sums = np.bincount(second - bins[0], weights=angle.real) + \
+        1j * np.bincount(second - bins[0], weights=angle.imag)
+    sums = sums[bins - bins[0]]
+    path = np.unwrap(np.angle(sums)) / (2 * np.pi)
+    if len(path) < 2:
+        return None
+    return float(np.polyfit(bins + 0.5, path, 1)[0])
+
+
+def wobble_lines(toggles, refresh_rate, phase):
+    """How far each visible white boundary of the leftmost section lands from
+    its smooth drift, in lines of the 1080. The smooth drift is the path the
+    boundary would take if every toggle were late by the same (median)
+    amount: the schedule's own drift, shifted."""
+    times, frame, line = display.scanout_positions(toggles, refresh_rate, phase)
+    chosen = toggles.white == 1.0
+    late = times - toggles.scheduled[chosen]
+    seen = line < display.LINES_VISIBLE
+    offset = late[seen] - np.median(late)
+    return np.abs(offset) * refresh_rate * display.LINES_TOTAL
+
+
+class Estimator:
+    """The core's own estimate: a native command that reads "FLASH TIME"
+    lines and answers with the estimate the dialog would show."""
+
+    def __init__(self, command):
+        self.command = command
+
+    def estimates(self, pairs):
+        if not pairs:
+            return []
+        text = "".join("%r %r\n" % (float(f), float(t)) for f, t in pairs)
+        out = subprocess.run([self.command], input=text, capture_output=True, text=True,
+                             check=True).stdout
+        return [float(line.split("\t")[0]) for line in out.splitlines()]
+
+    def estimate(self, flash_rate, time):
+        return self.estimates([(flash_rate, time)])[0]
+
+    def toggle_rate(self, flash_rate):
+        """The toggle rate the program derives from a typed flash rate, read
+        back from the estimate for an empty pass-time field (its fallback,
+        the largest double, makes 1/t vanish): the rate as rounded, times
+        2000."""
+        return int(round(self.estimate(flash_rate, 1.7976931348623157e308) * 2000))
+
+
+class Observation:
+    """What one look at one picture gave."""
+
+    def __init__(self, changes, period, drift=None):
+        self.changes = changes  # decided change times, s
+        self.period = period  # averaged complete period, s (None: no period)
+        self.drift = drift  # scanout only: frames per second, positive downward
+
+    @property
+    def moving(self):
+        return len(self.changes) > 0
+
+
+def observe_scanout(toggles, refresh_rate, phase, line=display.LINES_VISIBLE // 2):
+    times, colours = display.scanout_at_line(toggles, refresh_rate, phase, line)
+    changes = decide_changes(times, white_share(colours), refresh_rate)
+    return Observation(changes, average_period(changes),
+                       boundary_drift(toggles, refresh_rate, phase))
+
+
+def observe_compositor(toggles, refresh_rate, phase):
+    times, colours = display.compositor_frames(toggles, refresh_rate, phase)
+    changes = decide_changes(times, white_share(colours), refresh_rate)
+    return Observation(changes, average_period(changes))
+
+
+def second_estimate(flash_rate, period):
+    """The estimate for the second run on a composed desktop: raised by half
+    of 1/|t| (well inside 2/|t|, where a raise still tells the direction),
+    as typed, to a thousandth."""
+    return round(flash_rate + max(0.001, 0.5 / period), 3)
+
+
+def shared_candidate(first, second):
+    """The candidate rate two runs share: of first = (F - 1/|t|, F + 1/|t|)
+    and second = (F' - 1/|t'|, F' + 1/|t'|), the one of the first run that
+    lies nearest to one of the second."""
+    distances = [(abs(a - b), a) for a in first for b in second]
+    return min(distances)[1]

@@ -1,0 +1,209 @@
+// Records a run of the real program: starts sim_recorder with
+// LUKANEMI_RECORDING set, types the flash rate, presses Start and then only
+// watches, every 100 ms, for the frame-drop notice. A notice (a drop limit
+// stopped the run) is dismissed with its OK button and Start is pressed
+// again. After the given time the dialog is closed, so that the recorder
+// ends normally and writes its file.
+//
+// usage: sim_driver RECORDER_EXE FLASH_RATE SECONDS OUTPUT_PATH
+// Prints the process's memory and GUI object counts at start-up and at the
+// end, and a last line "summary ..."; exits non-zero on any failure.
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "resources/resource.h"
+#include "tests/e2e/e2e_harness.h"
+
+// Needs <windows.h>, which the harness includes.
+#include <psapi.h>
+
+namespace {
+
+const wchar_t dialogCaption[] = L"ルカネミ";
+const wchar_t noticeCaption[] = L"情報";
+constexpr double startTimeout = 180.0;
+constexpr double exitTimeout = 120.0;
+constexpr SIZE_T notReported = ~SIZE_T{0};
+
+struct Usage {
+  PROCESS_MEMORY_COUNTERS_EX memory;
+  DWORD gdiObjects;
+  DWORD userObjects;
+};
+
+HWND findCaptioned(DWORD pid, const wchar_t* caption) {
+  for (HWND window : topLevelWindows(pid, L"#32770")) {
+    wchar_t text[64] = {};
+    GetWindowTextW(window, text, 64);
+    if (std::wstring(text) == caption) return window;
+  }
+  return nullptr;
+}
+
+HWND findNotice(const Program& program) {
+  HWND notice = findCaptioned(program.info.dwProcessId, noticeCaption);
+  return notice != program.dialog ? notice : nullptr;
+}
+
+// The private usage as text: "n/a" where it was not reported.
+std::string privateText(const Usage& usage) {
+  if (usage.memory.PrivateUsage == notReported) return "n/a";
+  return std::to_string(usage.memory.PrivateUsage);
+}
+
+// Reads the program's memory counters and GUI object counts. Under Wine,
+// GetGuiResources is a stub that answers 0; what it answers is printed.
+Usage readUsage(const Program& program, const char* when) {
+  Usage usage = {};
+  usage.memory.cb = sizeof usage.memory;
+  // Wine fills only the fields of PROCESS_MEMORY_COUNTERS: a private usage
+  // left at this mark was not reported.
+  usage.memory.PrivateUsage = notReported;
+  const BOOL read = GetProcessMemoryInfo(program.info.hProcess,
+                                         reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&usage.memory),
+                                         sizeof usage.memory);
+  CHECK(read != 0, "GetProcessMemoryInfo %s: expected success, got error %lu", when,
+        read != 0 ? 0ul : GetLastError());
+  usage.gdiObjects = GetGuiResources(program.info.hProcess, GR_GDIOBJECTS);
+  usage.userObjects = GetGuiResources(program.info.hProcess, GR_USEROBJECTS);
+  note(
+      "%s: working set %zu, peak working set %zu, private %s, pagefile %zu bytes; "
+      "GDI objects %lu, USER objects %lu",
+      when, usage.memory.WorkingSetSize, usage.memory.PeakWorkingSetSize,
+      privateText(usage).c_str(), usage.memory.PagefileUsage, usage.gdiObjects, usage.userObjects);
+  return usage;
+}
+
+// Start as the dialog's default button gives it.
+void pressStart(const Program& program) {
+  sendWithTimeout(program.dialog, WM_COMMAND, MAKEWPARAM(IDOK, 0),
+                  reinterpret_cast<LPARAM>(GetDlgItem(program.dialog, IDOK)));
+}
+
+// Clicks the notice's OK button; true once the notice is gone.
+bool dismissNotice(HWND notice) {
+  HWND ok = GetDlgItem(notice, IDOK);
+  if (ok != nullptr) {
+    sendWithTimeout(ok, BM_CLICK, 0, 0);
+  } else {
+    PostMessageW(notice, WM_COMMAND, IDOK, 0);
+  }
+  return waitUntil(reactionTimeout, [&] { return !IsWindow(notice); });
+}
+
+bool fileExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Starts the recorder, waits for its dialog and types the flash rate.
+bool startRecorder(const std::wstring& exe, const std::wstring& flashRate, Program* program) {
+  const double launched = secondsNow();
+  if (!launchProgram(exe, program)) return false;
+  waitUntil(startTimeout, [&] {
+    program->dialog = findCaptioned(program->info.dwProcessId, dialogCaption);
+    return program->dialog != nullptr || !programRunning(*program);
+  });
+  if (!CHECK(program->dialog != nullptr, "start-up: expected the dialog within %.0f s, %s",
+             startTimeout,
+             program->dialog != nullptr
+                 ? "found it"
+                 : (programRunning(*program) ? "found none" : "the process ended"))) {
+    return false;
+  }
+  note("the dialog appeared %.1f s after the launch", secondsNow() - launched);
+  HWND field = GetDlgItem(program->dialog, IDC_FLASH_RATE);
+  setTextOf(field, flashRate);
+  return CHECK(textOf(field) == flashRate, "field %d: expected %s, got %s", IDC_FLASH_RATE,
+               quoted(flashRate).c_str(), quoted(textOf(field)).c_str());
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);
+  if (argc != 5) {
+    printf("usage: sim_driver RECORDER_EXE FLASH_RATE SECONDS OUTPUT_PATH\n");
+    return 2;
+  }
+  const std::wstring exe = argv[1];
+  const std::wstring flashRate = argv[2];
+  const double seconds = _wtof(argv[3]);
+  const std::wstring output = argv[4];
+  if (!(seconds > 0) || flashRate.empty() || output.empty()) {
+    printf("sim_driver: expected a flash rate, a positive number of seconds and a path\n");
+    return 2;
+  }
+  startWatchdog(seconds + startTimeout + exitTimeout + 300);
+
+  // The recorder inherits the driver's environment.
+  DeleteFileW(output.c_str());
+  SetEnvironmentVariableW(L"LUKANEMI_RECORDING", output.c_str());
+
+  Program program;
+  if (!startRecorder(exe, flashRate, &program)) {
+    endProgram(&program);
+    return 1;
+  }
+  const Usage start = readUsage(program, "after start-up");
+
+  // From here until the end of the recording the driver only polls.
+  const double began = secondsNow();
+  pressStart(program);
+  int stops = 0;
+  double recorded = 0;
+  while (programRunning(program)) {
+    Sleep(100);
+    recorded = secondsNow() - began;
+    if (HWND notice = findNotice(program)) {
+      ++stops;
+      if (!dismissNotice(notice)) {
+        CHECK(false, "notice %d: expected it closed by its OK button; it is still open", stops);
+        break;
+      }
+      if (recorded < seconds) {
+        pressStart(program);
+        printf("stop %d at %.1f s: notice dismissed, run restarted\n", stops, recorded);
+      } else {
+        printf("stop %d at %.1f s: notice dismissed at the end\n", stops, recorded);
+      }
+      fflush(stdout);
+    }
+    if (recorded >= seconds) break;
+  }
+  CHECK(programRunning(program), "after %.1f s: expected the recorder running", recorded);
+  const Usage end = readUsage(program, "at the end");
+
+  // Closing the dialog ends the program, and the recorder writes its file.
+  // A notice that came after the last poll is dismissed first.
+  if (HWND notice = findNotice(program)) {
+    ++stops;
+    note("stop %d after the end: notice dismissed", stops);
+    dismissNotice(notice);
+  }
+  sendWithTimeout(program.dialog, WM_CLOSE, 0, 0);
+  DWORD exitCode = 1;
+  const bool ended = waitForExit(program, exitTimeout, &exitCode);
+  CHECK(ended && exitCode == 0, "closing the dialog: expected exit code 0 within %.0f s, %s %lu",
+        exitTimeout, ended ? "got" : "still running, terminated;",
+        static_cast<unsigned long>(exitCode));
+  endProgram(&program);
+  CHECK(fileExists(output), "recording %s: expected the file written at exit",
+        quoted(output).c_str());
+
+  printf(
+      "summary flashRate=%s seconds=%.1f stops=%d memStartWorkingSet=%zu memStartPrivate=%s "
+      "memStartPeak=%zu memStartPagefile=%zu memEndWorkingSet=%zu memEndPrivate=%s "
+      "memEndPeak=%zu memEndPagefile=%zu guiStartGdi=%lu guiStartUser=%lu guiEndGdi=%lu "
+      "guiEndUser=%lu exit=%lu failed=%d\n",
+      utf8(flashRate).c_str(), recorded, stops, start.memory.WorkingSetSize,
+      privateText(start).c_str(), start.memory.PeakWorkingSetSize, start.memory.PagefileUsage,
+      end.memory.WorkingSetSize, privateText(end).c_str(), end.memory.PeakWorkingSetSize,
+      end.memory.PagefileUsage, start.gdiObjects, start.userObjects, end.gdiObjects,
+      end.userObjects, static_cast<unsigned long>(exitCode), failedChecks());
+  fflush(stdout);
+  return failedChecks() == 0 ? 0 : 1;
+}

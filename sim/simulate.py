@@ -1,0 +1,283 @@
+#!/usr/bin/env python3
+"""The display simulation: what a user sees and measures, from the program's
+own recorded toggle times.
+
+  simulate.py convert RAW_DIR DATA_DIR   recorder files -> compact recordings
+  simulate.py check DATA_DIR ESTIMATE    judges every case; exit 1 on a miss
+  simulate.py report DATA_DIR ESTIMATE DOCS_DIR
+                                         writes DOCS_DIR/display.md and pictures
+
+ESTIMATE is the native command that computes the tool's estimate with the
+core. DATA_DIR holds recording-<F>.npz and info.json (machine, load, soak).
+"""
+
+import json
+import os
+import sys
+
+import numpy as np
+
+import display
+import observer
+
+PHASES = [i / 8.0 for i in range(8)]
+# True refresh rates per flash rate: both sides of F, F itself, and rates
+# with no small whole-number ratio to F.
+CASES = {
+    60: [59.9, 59.94, 59.97, 59.98, 60.0, 60.0173, 60.02, 60.05, 60.1],
+    144: [143.9, 143.95, 143.98, 144.0, 144.02, 144.0417, 144.1],
+    240: [239.9, 239.93, 239.98, 240.0, 240.02, 240.06, 240.1],
+}
+JUDGED = (0.02, 0.1)  # |R - F| range that must be recovered ...
+TOLERANCE = 0.001  # ... within this many Hz, on both models at every phase
+MODELS = ("scanout", "compositor")
+
+
+def judged(flash_rate, rate):
+    gap = abs(rate - flash_rate)
+    return JUDGED[0] - 1e-9 <= gap <= JUDGED[1] + 1e-9
+
+
+def longest_run(runs):
+    return max(runs, key=lambda r: len(r.number))
+
+
+def measure_scanout(toggles, flash_rate, rate, phase, estimator):
+    """The guide's scanout measurement: time at a fixed height, direction
+    from the boundary's path. Returns (observation, signed time, estimate)."""
+    seen = observer.observe_scanout(toggles, rate, phase)
+    if seen.period is None:
+        return seen, None, None
+    time = seen.period if seen.drift > 0 else -seen.period
+    return seen, time, estimator.estimate(flash_rate, time)
+
+
+def measure_compositor(run, toggles, flash_rate, rate, phase, estimator, replay):
+    """The guide's composed-desktop measurement: |t| from the strip's colour,
+    then a second run at a raised estimate F'; the real rate is the candidate
+    both runs share. The second run is the recorded lateness replayed onto
+    F''s schedule. Returns (observation, time of the first run, estimate,
+    second estimate F', its time)."""
+    seen = observer.observe_compositor(toggles, rate, phase)
+    if seen.period is None:
+        return seen, None, None, None, None
+    period = seen.period
+    second_rate = observer.second_estimate(flash_rate, period)
+    again = observer.observe_compositor(replay(second_rate), rate, phase)
+    first = estimator.estimates([(flash_rate, -period), (flash_rate, period)])
+    if again.period is None:
+        # No complete period in the second run: the drift slowed down a lot,
+        # so the real rate lies above the first estimate.
+        return seen, period, first[1], second_rate, None
+    second = estimator.estimates([(second_rate, -again.period), (second_rate, again.period)])
+    return seen, period, observer.shared_candidate(first, second), second_rate, again.period
+
+
+def run_case(run, flash_rate, rate, estimator, toggles=None, replay=None):
+    """Every phase of one case on both models; a list of result dicts."""
+    toggles = run.toggles() if toggles is None else toggles
+    if replay is None:
+        def replay(second_rate):
+            return run.toggles(estimator.toggle_rate(second_rate))
+    results = []
+    for phase in PHASES:
+        seen, time, estimate = measure_scanout(toggles, flash_rate, rate, phase, estimator)
+        results.append({"model": "scanout", "phase": phase, "changes": len(seen.changes),
+                        "time": time, "estimate": estimate, "drift": seen.drift,
+                        "period": seen.period})
+        seen, time, estimate, second, second_time = measure_compositor(
+            run, toggles, flash_rate, rate, phase, estimator, replay)
+        results.append({"model": "compositor", "phase": phase, "changes": len(seen.changes),
+                        "time": time, "estimate": estimate, "second": second,
+                        "second_time": second_time, "period": seen.period})
+    for r in results:
+        r["error"] = None if r["estimate"] is None else abs(r["estimate"] - rate)
+    return results
+
+
+def verdict(flash_rate, rate, results, seconds):
+    """Problems with one case's results (empty when it passes)."""
+    problems = []
+    for r in results:
+        where = "%s at phase %d/8" % (r["model"], int(r["phase"] * 8))
+        if rate == flash_rate:
+            if r["changes"] != 0:
+                problems.append("%s: R = F read as %d changes, expected no movement"
+                                % (where, r["changes"]))
+            if r["model"] == "scanout" and r["drift"] is not None \
+                    and abs(r["drift"]) * seconds >= 0.5:
+                problems.append("%s: R = F read as a drift of %.3f frames/s"
+                                % (where, r["drift"]))
+        elif judged(flash_rate, rate):
+            if r["error"] is None:
+                problems.append("%s: no complete period observed" % where)
+            elif r["error"] > TOLERANCE:
+                problems.append("%s: estimate %.6f, error %.6f Hz > %.3f Hz"
+                                % (where, r["estimate"], r["error"], TOLERANCE))
+    return problems
+
+
+def load_recordings(data_dir):
+    recordings = {}
+    for flash_rate in CASES:
+        path = os.path.join(data_dir, "recording-%d.npz" % flash_rate)
+        if os.path.exists(path):
+            recordings[flash_rate] = display.load_runs(path)
+    return recordings
+
+
+def all_cases(data_dir, estimator):
+    """Every case of every recording: (flash rate, rate, run, results)."""
+    out = []
+    for flash_rate, runs in sorted(load_recordings(data_dir).items()):
+        run = longest_run(runs)
+        toggles = run.toggles()
+        for rate in CASES[flash_rate]:
+            out.append((flash_rate, rate, run, run_case(run, flash_rate, rate, estimator, toggles)))
+    return out
+
+
+def worst(results, model):
+    chosen = [r for r in results if r["model"] == model]
+    with_error = [r for r in chosen if r["error"] is not None]
+    if not with_error:
+        return chosen[0]
+    return max(with_error, key=lambda r: r["error"])
+
+
+def check(data_dir, estimator):
+    cases = all_cases(data_dir, estimator)
+    if not cases:
+        print("no recordings in %s" % data_dir)
+        return 1
+    failures = 0
+    max_error = {m: 0.0 for m in MODELS}
+    for flash_rate, rate, run, results in cases:
+        seconds = run.toggles().end
+        problems = verdict(flash_rate, rate, results, seconds)
+        line = []
+        for model in MODELS:
+            w = worst(results, model)
+            if rate == flash_rate:
+                changes = max(r["changes"] for r in results if r["model"] == model)
+                line.append("%s: %s" % (model, "no movement" if changes == 0
+                                        else "%d changes" % changes))
+            elif w["error"] is None:
+                line.append("%s: no period" % model)
+            else:
+                time = ("t %+.3f s" % w["time"] if model == "scanout"
+                        else "|t| %.3f s" % w["time"])
+                line.append("%s: %s -> %.6f Hz, error %.6f" % (
+                    model, time, w["estimate"], w["error"]))
+                if judged(flash_rate, rate):
+                    max_error[model] = max(max_error[model], w["error"])
+        status = "ok  " if not problems else "FAIL"
+        tag = "" if judged(flash_rate, rate) or rate == flash_rate else " (not judged)"
+        print("%s F %g, R %g%s: %s" % (status, flash_rate, rate, tag, "; ".join(line)))
+        for p in problems:
+            print("     " + p)
+        failures += len(problems)
+    print("%d phases each, both models; judged: %g <= |R - F| <= %g Hz within %g Hz, "
+          "and R = F as no movement" % (len(PHASES), JUDGED[0], JUDGED[1], TOLERANCE))
+    print("%d cases, max error %.6f Hz (scanout), %.6f Hz (compositor)"
+          % (len(cases), max_error["scanout"], max_error["compositor"]))
+    return 1 if failures else 0
+
+
+def driver_summary(path):
+    """The driver's last line, `summary key=value ...`, as a dict."""
+    with open(path, encoding="utf-8", errors="replace") as f:
+        lines = [l for l in f if l.startswith("summary ")]
+    if not lines:
+        raise SystemExit("%s: no summary line" % path)
+    return dict(item.split("=", 1) for item in lines[-1].split()[1:])
+
+
+def load_lines(path):
+    """load.txt: per recording, the load average before and after, and how
+    busy the CPUs were during it."""
+    out = {}
+    with open(path) as f:
+        for line in f:
+            name, _, rest = line.partition(" ")
+            entry = out.setdefault(name, {})
+            average = rest.split("loadavg ")[1].split()[0]
+            if rest.startswith("before"):
+                entry["load_before"] = average
+            else:
+                entry["load_after"] = average
+                if "busy during the run " in rest:
+                    entry["busy"] = rest.split("busy during the run ")[1].split(" of")[0]
+    return out
+
+
+def soak_figures(raw_dir):
+    """Stops, flushes against the schedule and memory of the soak run."""
+    summary = driver_summary(os.path.join(raw_dir, "soak-240.log"))
+    frequency, runs, lost = display.read_raw(os.path.join(raw_dir, "soak-240.bin"))
+    flushes = sum(len(r.number) for r in runs)
+    # Toggles the schedule called for by each run's last flush.
+    scheduled = sum(int(r.number[-1]) + 1 for r in runs if len(r.number))
+
+    def kb(key):
+        value = summary.get(key, "n/a")
+        return value if value == "n/a" else "{:,}".format(int(value) // 1024)
+    return {"seconds": float(summary["seconds"]), "flash_rate": int(summary["flashRate"]),
+            "stops": int(summary["stops"]), "runs": len(runs), "flushes": flushes,
+            "scheduled": scheduled, "lost": lost,
+            "mem_start_ws": kb("memStartWorkingSet"), "mem_end_ws": kb("memEndWorkingSet"),
+            "mem_start_peak": kb("memStartPeak"), "mem_end_peak": kb("memEndPeak"),
+            "mem_start_private": kb("memStartPrivate"), "mem_end_private": kb("memEndPrivate"),
+            "mem_start_pagefile": kb("memStartPagefile"), "mem_end_pagefile": kb("memEndPagefile"),
+            "gui_gdi": "%s/%s" % (summary["guiStartGdi"], summary["guiEndGdi"]),
+            "gui_user": "%s/%s" % (summary["guiStartUser"], summary["guiEndUser"])}
+
+
+def convert(raw_dir, data_dir):
+    """Recorder files -> compact recordings, and info.json: the machine, the
+    load during each recording, its stops, and the soak's figures."""
+    os.makedirs(data_dir, exist_ok=True)
+    load = load_lines(os.path.join(raw_dir, "load.txt"))
+    with open(os.path.join(raw_dir, "machine.txt")) as f:
+        info = {"machine": "; ".join(l.strip() for l in f if l.strip()), "recordings": {}}
+    for flash_rate in CASES:
+        name = "recording-%d" % flash_rate
+        raw = os.path.join(raw_dir, name + ".bin")
+        if not os.path.exists(raw):
+            continue
+        frequency, runs, lost = display.read_raw(raw)
+        if lost:
+            raise SystemExit("%s: %d records lost" % (raw, lost))
+        display.save_runs(os.path.join(data_dir, name + ".npz"), runs)
+        summary = driver_summary(os.path.join(raw_dir, name + ".log"))
+        entry = dict(load.get(name, {}))
+        entry["stops"] = int(summary["stops"])
+        entry["mem_end_ws"] = "{:,}".format(int(summary["memEndWorkingSet"]) // 1024)
+        info["recordings"][str(flash_rate)] = entry
+        print("%s: %d runs, %d toggles, %s stops" % (raw, len(runs),
+                                                     sum(len(r.number) for r in runs),
+                                                     summary["stops"]))
+    if os.path.exists(os.path.join(raw_dir, "soak-240.bin")):
+        info["soak"] = soak_figures(raw_dir)
+        info["soak"].update(load.get("soak-240", {}))
+    with open(os.path.join(data_dir, "info.json"), "w") as f:
+        json.dump(info, f, indent=1, sort_keys=True)
+        f.write("\n")
+
+
+def main(argv):
+    if len(argv) >= 3 and argv[1] == "convert":
+        convert(argv[2], argv[3])
+        return 0
+    if len(argv) == 4 and argv[1] == "check":
+        return check(argv[2], observer.Estimator(argv[3]))
+    if len(argv) == 5 and argv[1] == "report":
+        import report
+        report.write(argv[2], observer.Estimator(argv[3]), argv[4])
+        return 0
+    print(__doc__)
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

@@ -1,0 +1,120 @@
+"""Tests of the display models and the observer of the display simulation.
+
+Run with the native estimate command: ESTIMATE=build/native/sim/sim_estimate
+/usr/bin/python3 -m unittest discover -s tests/sim
+"""
+
+import os
+import struct
+import sys
+import tempfile
+import unittest
+
+import numpy as np
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "sim"))
+
+import display  # noqa: E402
+import observer  # noqa: E402
+import simulate  # noqa: E402
+
+ESTIMATOR = observer.Estimator(os.environ.get("ESTIMATE", "build/native/sim/sim_estimate"))
+
+
+def ideal_replay(seconds):
+    def replay(second_rate):
+        return display.ideal_toggles(ESTIMATOR.toggle_rate(second_rate) / 2000.0, seconds)
+    return replay
+
+
+class IdealTogglesTest(unittest.TestCase):
+    def test_both_models_recover_the_rate_within_the_frame_quantisation(self):
+        # Changes are seen at frame times only: the time of each is off by up
+        # to 1/R, so R comes out within (1/R)(R - F)^2 plus rounding.
+        for flash_rate, rate in [(60, 60.04), (60, 59.95), (60, 60.0173), (144, 143.95),
+                                 (240, 240.1), (240, 239.93)]:
+            toggles = display.ideal_toggles(flash_rate, 180)
+            results = simulate.run_case(None, flash_rate, rate, ESTIMATOR, toggles,
+                                        ideal_replay(180))
+            bound = (rate - flash_rate) ** 2 / rate + 1e-9
+            for r in results:
+                where = "F %g, R %g, %s, phase %g" % (flash_rate, rate, r["model"], r["phase"])
+                self.assertIsNotNone(r["estimate"], where)
+                self.assertLessEqual(r["error"], bound, where)
+                # The sign is recovered: the estimate is on the side of R.
+                self.assertEqual(r["estimate"] > flash_rate, rate > flash_rate, where)
+
+    def test_equal_rates_read_as_no_movement(self):
+        toggles = display.ideal_toggles(60, 120)
+        results = simulate.run_case(None, 60, 60.0, ESTIMATOR, toggles, ideal_replay(120))
+        self.assertEqual(simulate.verdict(60, 60.0, results, 120), [])
+        self.assertTrue(all(r["changes"] == 0 for r in results))
+
+    def test_the_scanned_boundary_drifts_down_when_the_display_is_faster(self):
+        toggles = display.ideal_toggles(60, 60)
+        self.assertAlmostEqual(observer.boundary_drift(toggles, 60.05, 0.3), 0.05, places=4)
+        self.assertAlmostEqual(observer.boundary_drift(toggles, 59.95, 0.3), -0.05, places=4)
+
+
+class ScanoutTest(unittest.TestCase):
+    def test_a_late_toggle_moves_its_boundary_down_by_the_lines_scanned_meanwhile(self):
+        rate, phase = 60.0, 0.25
+        toggles = display.ideal_toggles(60.01, 10)
+        _, frame, line = display.scanout_positions(toggles, rate, phase)
+        late = display.Toggles(toggles.number, toggles.fills.copy())
+        delay = 1e-3  # 1 ms at 60 Hz and 1125 lines: 67.5 lines
+        late.fills[200, :] += delay
+        _, frame2, line2 = display.scanout_positions(late, rate, phase)
+        moved = (frame2 - frame) * display.LINES_TOTAL + (line2 - line)
+        self.assertAlmostEqual(moved[100], delay * rate * display.LINES_TOTAL, places=6)
+        self.assertEqual(np.count_nonzero(np.abs(moved) > 1e-9), 1)
+
+    def test_a_fill_at_the_instant_of_a_sample_is_shown(self):
+        toggles = display.Toggles([0, 1], [[0.5], [1.0]])
+        colours = display.colours_at(toggles, 0, np.array([0.25, 0.5, 0.75, 1.0]))
+        np.testing.assert_array_equal(colours[1:], [1.0, 1.0, 0.0])
+        self.assertTrue(np.isnan(colours[0]))
+
+
+class SignRuleTest(unittest.TestCase):
+    def test_the_candidate_both_runs_share_is_the_real_rate(self):
+        for flash_rate, rate in [(60, 60.04), (60, 59.96), (240, 240.07), (240, 239.93)]:
+            period = 1 / abs(rate - flash_rate)
+            second_rate = observer.second_estimate(flash_rate, period)
+            # The raise stays below 2/|t|, where it still tells the direction.
+            self.assertLess(second_rate - flash_rate, 2 / period)
+            second_period = 1 / abs(rate - second_rate)
+            first = ESTIMATOR.estimates([(flash_rate, -period), (flash_rate, period)])
+            second = ESTIMATOR.estimates([(second_rate, -second_period),
+                                          (second_rate, second_period)])
+            self.assertAlmostEqual(observer.shared_candidate(first, second), rate, places=6)
+
+
+class RecordingTest(unittest.TestCase):
+    def test_a_recorder_file_gives_each_toggles_lateness_and_fill_offsets(self):
+        frequency, rate, scale, start = 10_000_000, 120_000, 1000, 5_000_000
+        records = []
+        for k in range(3):
+            due = -(-(k + 1) * scale * frequency // rate)
+            flush = start + due + 40 + k
+            for strip in range(2):
+                records.append((flush - 10 + strip, k, strip, 1 - k % 2))
+            records.append((flush, k, 0xFFFF, 1 - k % 2))
+        data = struct.pack("<8sqIIII", b"LKREC1\0\0", frequency, 1, len(records), 0, 0)
+        data += struct.pack("<qIIII", start, rate, scale, 0, 2)
+        data += b"".join(struct.pack("<qIHH", *r) for r in records)
+        with tempfile.NamedTemporaryFile(suffix=".bin", delete=False) as f:
+            f.write(data)
+        try:
+            got_frequency, runs, lost = display.read_raw(f.name)
+        finally:
+            os.unlink(f.name)
+        self.assertEqual((got_frequency, len(runs), lost), (frequency, 1, 0))
+        np.testing.assert_array_equal(runs[0].lateness, [40, 41, 42])
+        np.testing.assert_array_equal(runs[0].fill_offsets, [[-10, -9]] * 3)
+        toggles = runs[0].toggles()
+        self.assertAlmostEqual(toggles.fills[0, 1], (83334 + 40 - 9) / frequency)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# The display simulation: what a display shows of the flicker strip, from the
+# real program's own toggle times, and whether the guide's measurement
+# recovers the display's rate.
+#   --check   judges the committed recordings (docs/display-recordings):
+#             deterministic, under a minute; exits non-zero on a miss
+#   --record  records the real program under Wine (slow: SIM_SECONDS per
+#             flash rate, default 180, and a SOAK_SECONDS soak, default 600),
+#             replaces the committed recordings, and regenerates
+#             docs/display.md and its pictures; then checks
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+mode=${1:-}
+case "$mode" in
+  --check | --record) ;;
+  *) echo "usage: bash tools/simulate.sh --check | --record" >&2; exit 2 ;;
+esac
+
+bash tools/setup.sh
+# Debian's Python: it has the numpy that tools/setup.sh installs.
+python=/usr/bin/python3
+data=docs/display-recordings
+
+# The core's own arithmetic, as a native command.
+dir=build/sim-native
+cmake -S "$root" -B "$dir" -DLUKANEMI_TESTS=OFF -DLUKANEMI_BENCH=OFF >/dev/null
+cmake --build "$dir" -j "$(nproc)" --target sim_estimate 2>&1 | { grep -v -E '^\[ *[0-9]+%\]' || true; }
+estimate="$root/$dir/sim/sim_estimate"
+
+if [ "$mode" = "--record" ]; then
+  raw=build/sim-out
+  rm -rf "$raw"
+  mkdir -p "$raw"
+  {
+    echo "$(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores"
+    echo "$(. /etc/os-release && echo "$PRETTY_NAME")"
+    echo "Wine $(/usr/lib/wine/wine64 --version 2>/dev/null | sed 's/^wine-//'), 64-bit build"
+    echo "Xvfb $(dpkg-query -W -f='${Version}' xvfb) at 1280×1024×24"
+  } >"$raw/machine.txt"
+  tools/sim-record.sh "$raw"
+  rm -rf "$data"
+  "$python" sim/simulate.py convert "$raw" "$data"
+  "$python" sim/simulate.py report "$data" "$estimate" docs
+  echo "wrote $data, docs/display.md and docs/display-*.png"
+fi
+
+"$python" sim/simulate.py check "$data" "$estimate"
