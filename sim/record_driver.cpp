@@ -49,6 +49,9 @@ HWND findNotice(const Program& program) {
   return notice != program.dialog ? notice : nullptr;
 }
 
+// SIZE_T is unsigned long on 32-bit Windows and unsigned long long on 64-bit.
+unsigned long long bytes(SIZE_T value) { return value; }
+
 // The private usage as text: "n/a" where it was not reported.
 std::string privateText(const Usage& usage) {
   if (usage.memory.PrivateUsage == notReported) return "n/a";
@@ -71,10 +74,11 @@ Usage readUsage(const Program& program, const char* when) {
   usage.gdiObjects = GetGuiResources(program.info.hProcess, GR_GDIOBJECTS);
   usage.userObjects = GetGuiResources(program.info.hProcess, GR_USEROBJECTS);
   note(
-      "%s: working set %zu, peak working set %zu, private %s, pagefile %zu bytes; "
+      "%s: working set %llu, peak working set %llu, private %s, pagefile %llu bytes; "
       "GDI objects %lu, USER objects %lu",
-      when, usage.memory.WorkingSetSize, usage.memory.PeakWorkingSetSize,
-      privateText(usage).c_str(), usage.memory.PagefileUsage, usage.gdiObjects, usage.userObjects);
+      when, bytes(usage.memory.WorkingSetSize), bytes(usage.memory.PeakWorkingSetSize),
+      privateText(usage).c_str(), bytes(usage.memory.PagefileUsage), usage.gdiObjects,
+      usage.userObjects);
   return usage;
 }
 
@@ -195,15 +199,16 @@ int wmain(int argc, wchar_t** argv) {
         quoted(output).c_str());
 
   printf(
-      "summary flashRate=%s seconds=%.1f stops=%d memStartWorkingSet=%zu memStartPrivate=%s "
-      "memStartPeak=%zu memStartPagefile=%zu memEndWorkingSet=%zu memEndPrivate=%s "
-      "memEndPeak=%zu memEndPagefile=%zu guiStartGdi=%lu guiStartUser=%lu guiEndGdi=%lu "
+      "summary flashRate=%s seconds=%.1f stops=%d memStartWorkingSet=%llu memStartPrivate=%s "
+      "memStartPeak=%llu memStartPagefile=%llu memEndWorkingSet=%llu memEndPrivate=%s "
+      "memEndPeak=%llu memEndPagefile=%llu guiStartGdi=%lu guiStartUser=%lu guiEndGdi=%lu "
       "guiEndUser=%lu exit=%lu failed=%d\n",
-      utf8(flashRate).c_str(), recorded, stops, start.memory.WorkingSetSize,
-      privateText(start).c_str(), start.memory.PeakWorkingSetSize, start.memory.PagefileUsage,
-      end.memory.WorkingSetSize, privateText(end).c_str(), end.memory.PeakWorkingSetSize,
-      end.memory.PagefileUsage, start.gdiObjects, start.userObjects, end.gdiObjects,
-      end.userObjects, static_cast<unsigned long>(exitCode), failedChecks());
+      utf8(flashRate).c_str(), recorded, stops, bytes(start.memory.WorkingSetSize),
+      privateText(start).c_str(), bytes(start.memory.PeakWorkingSetSize),
+      bytes(start.memory.PagefileUsage), bytes(end.memory.WorkingSetSize), privateText(end).c_str(),
+      bytes(end.memory.PeakWorkingSetSize), bytes(end.memory.PagefileUsage), start.gdiObjects,
+      start.userObjects, end.gdiObjects, end.userObjects, static_cast<unsigned long>(exitCode),
+      failedChecks());
   fflush(stdout);
   return failedChecks() == 0 ? 0 : 1;
 }
