@@ -29,7 +29,18 @@ EXE="${LUKANEMI_EXE:-$exe}" OUT="$out" xvfb-run -a -s "-screen 0 1280x1024x24" b
     xdotool search --name "lukanemi" >/dev/null 2>&1 && break
     sleep 1
   done
-  sleep 8
+  # The dialog is centred on the desktop; its first appearance can take a
+  # minute where 32-bit code is emulated. Wait until the centre of the
+  # screen shows something other than the desktop (the top-left corner).
+  for _ in $(seq 1 150); do
+    import -window root /tmp/lukanemi-wait.png
+    colours=$(convert /tmp/lukanemi-wait.png -format "%[pixel:p{4,4}] %[pixel:p{640,512}]" info:)
+    set -- $colours
+    [ "$1" != "gray(0)" ] && [ "$1" != "$2" ] && break
+    sleep 2
+  done
+  rm -f /tmp/lukanemi-wait.png
+  sleep 3
   desktop=$(xdotool search --name "lukanemi" | head -1)
   xdotool windowfocus "$desktop" 2>/dev/null
   # Flash rate 30 (the focus is on the Start button: Tab twice reaches the
@@ -54,4 +65,10 @@ EXE="${LUKANEMI_EXE:-$exe}" OUT="$out" xvfb-run -a -s "-screen 0 1280x1024x24" b
   keys Return
   wineserver -k
 '
+# The README's pictures: the dialog and the notice cut out, the screen scaled
+# down (copy them over docs/screenshot-*.png).
+convert "$out/dialog.png" -crop 433x372+422+326 +repage "$out/readme-dialog.png"
+convert "$out/notice.png" -crop 433x372+422+326 +repage "$out/readme-notice.png"
+convert "$out/strip.png" -resize 40% "$out/readme-strip.png"
+convert "$out/fullscreen.png" -resize 25% "$out/readme-fullscreen.png"
 echo "screenshots are in $out"
