@@ -1,8 +1,13 @@
-"""Writes docs/display.md and the display pictures from the recordings."""
+#!/usr/bin/env python3
+"""Writes docs/display.md and the display pictures from the recordings.
+
+  report.py DATA_DIR ESTIMATE DOCS_DIR
+"""
 
 import json
 import os
 import subprocess
+import sys
 import tempfile
 
 import numpy as np
@@ -364,3 +369,10 @@ def write(data_dir, estimator, docs_dir):
     with open(os.path.join(docs_dir, "display.md"), "w") as f:
         f.write("\n".join(lines))
     pictures(recordings, docs_dir)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 4:
+        print(__doc__)
+        sys.exit(2)
+    write(sys.argv[1], observer.Estimator(sys.argv[2]), sys.argv[3])

@@ -4,8 +4,7 @@ own recorded toggle times.
 
   simulate.py convert RAW_DIR DATA_DIR   recorder files -> compact recordings
   simulate.py check DATA_DIR ESTIMATE    judges every case; exit 1 on a miss
-  simulate.py report DATA_DIR ESTIMATE DOCS_DIR
-                                         writes DOCS_DIR/display.md and pictures
+(report.py DATA_DIR ESTIMATE DOCS_DIR writes docs/display.md and the pictures.)
 
 ESTIMATE is the native command that computes the tool's estimate with the
 core. DATA_DIR holds recording-<F>.npz and info.json (machine, load, soak).
@@ -271,10 +270,6 @@ def main(argv):
         return 0
     if len(argv) == 4 and argv[1] == "check":
         return check(argv[2], observer.Estimator(argv[3]))
-    if len(argv) == 5 and argv[1] == "report":
-        import report
-        report.write(argv[2], observer.Estimator(argv[3]), argv[4])
-        return 0
     print(__doc__)
     return 2
 

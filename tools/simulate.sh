@@ -41,7 +41,7 @@ if [ "$mode" = "--record" ]; then
   tools/sim-record.sh "$raw"
   rm -rf "$data"
   "$python" sim/simulate.py convert "$raw" "$data"
-  "$python" sim/simulate.py report "$data" "$estimate" docs
+  "$python" sim/report.py "$data" "$estimate" docs
   echo "wrote $data, docs/display.md and docs/display-*.png"
 fi
 
