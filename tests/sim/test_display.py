@@ -76,6 +76,29 @@ class ScanoutTest(unittest.TestCase):
         self.assertTrue(np.isnan(colours[0]))
 
 
+class ObserverTest(unittest.TestCase):
+    rate = 60.0
+
+    def frames(self, seconds):
+        return np.arange(int(seconds * self.rate)) / self.rate
+
+    def test_a_change_is_timed_at_the_middle_of_its_flicker_not_at_the_first_flicker(self):
+        # White, then 4 s in which black frames grow from none to all, then
+        # black: the eye's one-second majority switches in the middle, at 12 s.
+        times = self.frames(30)
+        rng = np.random.default_rng(7)
+        black_share = np.clip((times - 10) / 4, 0, 1)
+        share = (rng.random(len(times)) >= black_share).astype(float)
+        changes = observer.decide_changes(times, share, self.rate)
+        self.assertEqual(len(changes), 1)
+        self.assertAlmostEqual(changes[0], 12.0, delta=0.3)
+
+    def test_steady_flicker_without_a_trend_is_no_change(self):
+        times = self.frames(180)
+        share = (np.random.default_rng(3).random(len(times)) < 0.5).astype(float)
+        self.assertEqual(len(observer.decide_changes(times, share, self.rate)), 0)
+
+
 class SignRuleTest(unittest.TestCase):
     def test_the_candidate_both_runs_share_is_the_real_rate(self):
         for flash_rate, rate in [(60, 60.04), (60, 59.96), (240, 240.07), (240, 239.93)]:
@@ -114,6 +137,16 @@ class RecordingTest(unittest.TestCase):
         np.testing.assert_array_equal(runs[0].fill_offsets, [[-10, -9]] * 3)
         toggles = runs[0].toggles()
         self.assertAlmostEqual(toggles.fills[0, 1], (83334 + 40 - 9) / frequency)
+
+    def test_a_toggle_without_all_its_fills_is_refused(self):
+        entry = np.array([(0, 120_000, 1000, 0, 2)],
+                         dtype=[("start", "<i8"), ("rate", "<u4"), ("scale", "<u4"),
+                                ("first", "<u4"), ("strips", "<u4")])[0]
+        records = np.array([(10, 0, 0, 1), (11, 0, 0xFFFF, 1), (20, 1, 0, 0)],
+                           dtype=[("ticks", "<i8"), ("toggle", "<u4"), ("kind", "<u2"),
+                                  ("white", "<u2")])
+        with self.assertRaises(ValueError):
+            display.run_from_records(10_000_000, entry, records)
 
 
 if __name__ == "__main__":
