@@ -193,13 +193,13 @@ def write(data_dir, estimator, docs_dir):
             if rate == flash_rate:
                 changes = max(r["changes"] for r in chosen)
                 seconds = run.toggles().end
-                text = ("no movement in %.0f s (|R − F| < %.4f Hz)" % (seconds, 0.5 / seconds)
+                text = ("no movement in %.0f s (so \\|R − F\\| < %.4f Hz)" % (seconds, 0.5 / seconds)
                         if changes == 0 else "%d changes" % changes)
-                w("| %d | %g | %s | %s | | |" % (flash_rate, rate, model, text))
+                w("| %d | %s | %s | %s | | |" % (flash_rate, rate, model, text))
                 continue
             r = simulate.worst(results, model)
             if r["error"] is None:
-                w("| %d | %g | %s | no complete period | | |" % (flash_rate, rate, model))
+                w("| %d | %s | %s | no complete period | | |" % (flash_rate, rate, model))
                 continue
             note = "" if simulate.judged(flash_rate, rate) else " (not judged)"
             if simulate.judged(flash_rate, rate):
@@ -207,7 +207,7 @@ def write(data_dir, estimator, docs_dir):
             time = "%+.3f" % r["time"] if model == "scanout" else "±%.3f" % r["time"]
             if model == "compositor" and r.get("second_time"):
                 time += " (F' %.3f: ±%.3f)" % (r["second"], r["second_time"])
-            w("| %d | %g | %s | %s | %.6f | %.6f%s |" % (
+            w("| %d | %s | %s | %s | %.6f | %.6f%s |" % (
                 flash_rate, rate, model, time, r["estimate"], r["error"], note))
     w("")
     w("Largest error of the judged cases: **%.6f Hz** on scanout, **%.6f Hz** on the "
@@ -271,7 +271,7 @@ def write(data_dir, estimator, docs_dir):
     w("| flash rate F | true rate R | t (s) | median (s) | p90 (s) | max (s) |")
     w("|---:|---:|---:|---:|---:|---:|")
     for flash_rate, rate, spans in flicker:
-        w("| %d | %g | %.1f | %.2f | %.2f | %.2f |" % (
+        w("| %d | %s | %.1f | %.2f | %.2f | %.2f |" % (
             flash_rate, rate, 1 / abs(rate - flash_rate), np.median(spans),
             np.percentile(spans, 90), max(spans)))
     w("")

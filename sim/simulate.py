@@ -172,7 +172,7 @@ def check(data_dir, estimator):
                     max_error[model] = max(max_error[model], w["error"])
         status = "ok  " if not problems else "FAIL"
         tag = "" if judged(flash_rate, rate) or rate == flash_rate else " (not judged)"
-        print("%s F %g, R %g%s: %s" % (status, flash_rate, rate, tag, "; ".join(line)))
+        print("%s F %g, R %s%s: %s" % (status, flash_rate, rate, tag, "; ".join(line)))
         for p in problems:
             print("     " + p)
         failures += len(problems)
