@@ -69,6 +69,24 @@ class ScanoutTest(unittest.TestCase):
         self.assertAlmostEqual(moved[100], delay * rate * display.LINES_TOTAL, places=6)
         self.assertEqual(np.count_nonzero(np.abs(moved) > 1e-9), 1)
 
+    def test_wobble_is_the_distance_from_the_drift_of_equally_late_toggles(self):
+        run = display.Run(10_000_000, 120_000, 1000, np.arange(1200), np.full(1200, 500),
+                          np.zeros((1200, 1), dtype=np.int64))
+        toggles = run.toggles()
+        # All equally late: the boundary follows its drift exactly.
+        self.assertLess(observer.wobble_lines(toggles, 60.05, 0.0).max(), 1e-6)
+        # One white toggle 1 ms later than the rest: 67.5 lines at 60 Hz.
+        run.lateness[600] += 10_000
+        wobble = observer.wobble_lines(run.toggles(), 60.0, 0.0)
+        self.assertAlmostEqual(wobble.max(), 1e-3 * 60.0 * display.LINES_TOTAL, places=3)
+        self.assertEqual(np.count_nonzero(wobble > 1e-6), 1)
+
+    def test_the_drift_keeps_its_direction_through_toggles_half_a_frame_late(self):
+        toggles = display.ideal_toggles(240, 60)
+        late = display.Toggles(toggles.number, toggles.fills.copy())
+        late.fills[::50] += 0.6 / 240  # every 50th toggle 0.6 frames late
+        self.assertAlmostEqual(observer.boundary_drift(late, 239.95, 0.5), -0.05, places=3)
+
     def test_a_fill_at_the_instant_of_a_sample_is_shown(self):
         toggles = display.Toggles([0, 1], [[0.5], [1.0]])
         colours = display.colours_at(toggles, 0, np.array([0.25, 0.5, 0.75, 1.0]))
@@ -113,6 +131,17 @@ class SignRuleTest(unittest.TestCase):
             self.assertAlmostEqual(observer.shared_candidate(first, second), rate, places=6)
 
 
+    def test_a_second_run_too_slow_to_time_means_the_rate_is_above(self):
+        # t = 50 s; the second run at F + 0.01 changes every 50 s, too slowly
+        # for a complete period in 90 s: the drift slowed, so R is above F.
+        toggles = display.ideal_toggles(60, 90)
+        results = simulate.run_case(None, 60, 60.02, ESTIMATOR, toggles, ideal_replay(90))
+        for r in results:
+            if r["model"] == "compositor":
+                self.assertIsNone(r["second_time"])
+                self.assertAlmostEqual(r["estimate"], 60.02, places=4)
+
+
 class RecordingTest(unittest.TestCase):
     def test_a_recorder_file_gives_each_toggles_lateness_and_fill_offsets(self):
         frequency, rate, scale, start = 10_000_000, 120_000, 1000, 5_000_000
@@ -147,6 +176,24 @@ class RecordingTest(unittest.TestCase):
                                   ("white", "<u2")])
         with self.assertRaises(ValueError):
             display.run_from_records(10_000_000, entry, records)
+
+
+class RecordLogsTest(unittest.TestCase):
+    def test_the_driver_summary_and_the_load_log_are_read_per_recording(self):
+        with tempfile.TemporaryDirectory() as folder:
+            log = os.path.join(folder, "soak-240.log")
+            with open(log, "w") as f:
+                f.write("note: started\nsummary flashRate=240 seconds=600.0 stops=2 "
+                        "memEndWorkingSet=2048 memEndPrivate=n/a\n")
+            load = os.path.join(folder, "load.txt")
+            with open(load, "w") as f:
+                f.write("soak-240 before: loadavg 0.50 1.12 1.06 1/108 30506\n"
+                        "soak-240 after: loadavg 1.24 1.22 1.11 1/117 31193; CPUs busy "
+                        "during the run 57.0% of 2 cores\n")
+            summary = simulate.driver_summary(log)
+            self.assertEqual((summary["stops"], summary["memEndPrivate"]), ("2", "n/a"))
+            self.assertEqual(simulate.load_lines(load)["soak-240"],
+                             {"load_before": "0.50", "load_after": "1.24", "busy": "57.0%"})
 
 
 if __name__ == "__main__":
