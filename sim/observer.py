@@ -140,10 +140,6 @@ class Observation:
         self.period = period  # averaged complete period, s (None: no period)
         self.drift = drift  # scanout only: frames per second, positive downward
 
-    @property
-    def moving(self):
-        return len(self.changes) > 0
-
 
 def observe_scanout(toggles, refresh_rate, phase, line=display.LINES_VISIBLE // 2):
     times, colours = display.scanout_at_line(toggles, refresh_rate, phase, line)

@@ -51,7 +51,7 @@ def measure_scanout(toggles, flash_rate, rate, phase, estimator):
     return seen, time, estimator.estimate(flash_rate, time)
 
 
-def measure_compositor(run, toggles, flash_rate, rate, phase, estimator, replay):
+def measure_compositor(toggles, flash_rate, rate, phase, estimator, replay):
     """The guide's composed-desktop measurement: |t| from the strip's colour,
     then a second run at a raised estimate F'; the real rate is the candidate
     both runs share. The second run is the recorded lateness replayed onto
@@ -85,7 +85,7 @@ def run_case(run, flash_rate, rate, estimator, toggles=None, replay=None):
                         "time": time, "estimate": estimate, "drift": seen.drift,
                         "period": seen.period})
         seen, time, estimate, second, second_time = measure_compositor(
-            run, toggles, flash_rate, rate, phase, estimator, replay)
+            toggles, flash_rate, rate, phase, estimator, replay)
         results.append({"model": "compositor", "phase": phase, "changes": len(seen.changes),
                         "time": time, "estimate": estimate, "second": second,
                         "second_time": second_time, "period": seen.period})
