@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release twice, from two clean copies of the committed tree in
 # different folders, under different time zones and umasks, and checks that
-# every file of the two releases is byte-identical.
+# every file of the two releases is byte-identical; then checks what the
+# release holds.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 a=$(mktemp -d /tmp/lukanemi-a.XXXXXX)
@@ -24,5 +25,8 @@ for f in $files_a; do
     failed=1
   fi
 done
+# The release's contents: the zip's entries, modes, times and sums.
+/usr/bin/python3 "$root/tests/release/check_release.py" "$a/dist" "$(git -C "$root" show HEAD:VERSION)" \
+  "$(git -C "$root" log -1 --format=%ct HEAD)" || failed=1
 if [ "$failed" -eq 0 ]; then echo "1 passed, 0 failed"; else echo "0 passed, 1 failed"; fi
 exit "$failed"

@@ -30,6 +30,16 @@ if [ -f "$shipped" ]; then
   fi
 fi
 
+# The executable check must refuse what may not ship: the unstripped link.
+unstripped="$work/build/frontend/lukanemi-unstripped.exe"
+cmake --build "$work/build" --target lukanemi_unstripped -j "$(nproc)" >/dev/null
+if "$root/tools/check-exe.sh" --release "$unstripped" >/dev/null; then
+  echo "check-exe passed the unstripped program"
+  failed=1
+else
+  echo "check-exe refuses the unstripped program"
+fi
+
 # x87 arithmetic (the compiler's default for 32-bit x86) must not compile.
 for flags in "" "-msse2 -mfpmath=387"; do
   # shellcheck disable=SC2086

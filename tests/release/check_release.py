@@ -1,0 +1,85 @@
+#!/usr/bin/env python3
+"""Checks a release folder written by tools/release.sh.
+
+Usage: check_release.py DIST_DIR VERSION COMMIT_TIME
+
+The zip must hold exactly lukanemi.exe, README.txt and SHA256SUMS.txt in that
+order, each with mode 0644, the commit's time in UTC (not before 1980) and no
+extra fields; the inner sums must match the two files, which must equal the
+ones beside the zip; the outer sums must cover the program, the read-me and
+the zip; the read-me must name the version. Prints one line per failed check
+and "N passed, M failed".
+"""
+
+import hashlib
+import os
+import sys
+import time
+import zipfile
+
+passed = failed = 0
+
+
+def check(ok, message):
+    global passed, failed
+    if ok:
+        passed += 1
+    else:
+        failed += 1
+        print("FAILED: " + message)
+
+
+def sums(text):
+    out = {}
+    for line in text.decode().splitlines():
+        digest, name = line.split("  ", 1)
+        out[name] = digest
+    return out
+
+
+def main(folder, version, commit_time):
+    name = "lukanemi-%s-win32.zip" % version
+    path = os.path.join(folder, name)
+
+    def read(file):
+        with open(os.path.join(folder, file), "rb") as f:
+            return f.read()
+
+    stamp = max(time.gmtime(int(commit_time))[:6], (1980, 1, 1, 0, 0, 0))
+    stamp = stamp[:5] + (stamp[5] // 2 * 2,)  # zip times have 2-second steps
+    with zipfile.ZipFile(path) as archive:
+        entries = archive.infolist()
+        names = [e.filename for e in entries]
+        check(names == ["lukanemi.exe", "README.txt", "SHA256SUMS.txt"],
+              "zip entries %s, expected lukanemi.exe, README.txt, SHA256SUMS.txt" % names)
+        for e in entries:
+            check((e.external_attr >> 16) & 0o777 == 0o644,
+                  "%s: mode %o, expected 644" % (e.filename, (e.external_attr >> 16) & 0o777))
+            check(e.date_time == stamp, "%s: time %s, expected the commit's %s"
+                  % (e.filename, e.date_time, stamp))
+            check(e.extra == b"", "%s: %d bytes of extra fields" % (e.filename, len(e.extra)))
+        inner = {n: archive.read(n) for n in names}
+    for file in ("lukanemi.exe", "README.txt"):
+        check(inner.get(file) == read(file), "%s in the zip differs from the one beside it" % file)
+    listed = sums(inner.get("SHA256SUMS.txt", b""))
+    for file in ("lukanemi.exe", "README.txt"):
+        check(listed.get(file) == hashlib.sha256(read(file)).hexdigest(),
+              "inner SHA256SUMS.txt: %s missing or wrong" % file)
+    outer = sums(read("SHA256SUMS.txt"))
+    check(sorted(outer) == sorted(["lukanemi.exe", "README.txt", name]),
+          "outer SHA256SUMS.txt lists %s" % sorted(outer))
+    for file in outer:
+        check(outer[file] == hashlib.sha256(read(file)).hexdigest(),
+              "outer SHA256SUMS.txt: %s wrong" % file)
+    readme = read("README.txt").decode("utf-8-sig")
+    check(version in readme.splitlines()[0], "README.txt's first line does not name %s" % version)
+    check("@VERSION@" not in readme, "README.txt still holds @VERSION@")
+    print("%d passed, %d failed" % (passed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 4:
+        print(__doc__)
+        sys.exit(2)
+    sys.exit(main(*sys.argv[1:]))
