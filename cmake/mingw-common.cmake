@@ -1,11 +1,12 @@
-# Shared part of the mingw-w64 cross builds; MINGW_TRIPLE is set by the caller.
+# Shared part of the mingw-w64 cross builds; the caller sets MINGW_TRIPLE and
+# MINGW_THREADS, the compilers' thread model (win32 or posix).
 # Only what picks the compilers, the system, where the target's files are
 # found and how the tests run: the flags that make the programs exact and
 # self-contained are the project's own (CMakeLists.txt).
 set(CMAKE_SYSTEM_NAME Windows)
 
-set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-posix)
+set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-${MINGW_THREADS})
+set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-${MINGW_THREADS})
 set(CMAKE_RC_COMPILER ${MINGW_TRIPLE}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})

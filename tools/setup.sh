@@ -9,7 +9,8 @@ SUDO=""
 
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 pkgs=(cmake make g++ libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
-      g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+      g++-mingw-w64-i686-win32  # the shipped program: no thread runtime, runs on XP
+      g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix  # GoogleTest needs std::mutex
       wine wine32:i386 wine64 qemu-user-static xvfb xauth x11-utils x11-apps xdotool
       imagemagick fonts-ipafont-gothic python3 python3-numpy gnuplot-nox
       fonts-wine)  # Wine's own fonts: Marlett draws the caption buttons

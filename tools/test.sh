@@ -3,15 +3,17 @@
 # core natively (also under AddressSanitizer and UndefinedBehaviorSanitizer),
 # clang-tidy, the fuzzers and the display simulation's check of the
 # committed recordings, then the Windows builds under Wine in a virtual
-# X display (the core tests, the resource check, the end-to-end and stress
-# tests of the real program), a build with a compilers-only toolchain file,
-# and two releases compared file by file.
+# X display (the core tests, the resource and import checks, the end-to-end
+# and stress tests of the real program; the 32-bit core tests in a tree of
+# their own, whose core objects must be those of the program that ships), a
+# build with a compilers-only toolchain file, and two releases compared file
+# by file.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 bash tools/setup.sh || exit 1
-tools/build.sh native asan win64 win32 || exit 1
+tools/build.sh native asan win64 win32 win32-core || exit 1
 
 passed=0
 failed=0
@@ -36,6 +38,8 @@ run_suite "fuzzers (bounded)" tools/fuzz.sh
 run_suite "display simulation (committed recordings)" bash tools/simulate.sh --check
 run_suite "windows (64-bit, Wine)" tools/wine-session.sh ctest --test-dir build/win64 --output-on-failure
 run_suite "windows (32-bit, Wine)" tools/wine-session.sh ctest --test-dir build/win32 --output-on-failure
+run_suite "core (32-bit, posix threads, Wine)" tools/wine-session.sh ctest --test-dir build/win32-core --output-on-failure
+run_suite "core objects the same in both 32-bit trees" tools/same-core.sh
 run_suite "plain toolchain (32-bit)" tools/toolchain-check.sh
 run_suite "reproducible release" tools/repro-check.sh
 
