@@ -27,7 +27,9 @@ esac
 cmake -S "$work" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$work/cmake/mingw-i686.cmake" \
   -DLUKANEMI_TESTS=OFF -DLUKANEMI_BENCH=OFF >/dev/null
 cmake --build "$work/build" --target lukanemi -j "$(nproc)" >/dev/null
-"$root/tools/check-exe.sh" --release "$work/build/frontend/lukanemi.exe" >&2
+# The committed tree's checks and allow-list: every import on the list,
+# stripped, at most 400 KB.
+"$work/tools/check-exe.sh" --release "$work/build/frontend/lukanemi.exe" >&2
 
 rm -rf "$out"
 mkdir -p "$out"

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Shows that the project itself makes a 32-bit build exact and
 # self-contained: it configures the program with a toolchain file that names
-# only the system and the compilers, builds it, and checks the executable's
-# imports; then it checks that the core refuses to compile as 32-bit x86 code
-# without SSE2 double arithmetic.
+# only the system and the compilers (the win32 thread model, which ships),
+# builds it, and checks the executable's imports against the allow-list;
+# shows that the same check refuses the program of the posix thread-model
+# compilers, naming GetTickCount64 (Vista and later), which their thread
+# runtime imports; then it checks that the core refuses to compile as
+# 32-bit x86 code without SSE2 double arithmetic.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
@@ -12,8 +15,8 @@ failed=0
 
 cat >"$work/toolchain.cmake" <<'TOOLCHAIN'
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-win32)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-win32)
 TOOLCHAIN
 cmake -S "$root" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" \
   -DLUKANEMI_TESTS=OFF -DLUKANEMI_BENCH=OFF >/dev/null
@@ -40,10 +43,26 @@ else
   echo "check-exe refuses the unstripped program"
 fi
 
+# The posix thread model's runtime imports what Windows XP lacks.
+sed 's/-win32)$/-posix)/' "$work/toolchain.cmake" >"$work/toolchain-posix.cmake"
+cmake -S "$root" -B "$work/posix" -DCMAKE_TOOLCHAIN_FILE="$work/toolchain-posix.cmake" \
+  -DLUKANEMI_TESTS=OFF -DLUKANEMI_BENCH=OFF -DLUKANEMI_SIM=OFF >/dev/null
+cmake --build "$work/posix" --target lukanemi -j "$(nproc)" >/dev/null
+if out=$("$root/tools/check-exe.sh" --release "$work/posix/frontend/lukanemi.exe"); then
+  echo "check-exe passed the posix-thread program"
+  failed=1
+elif grep -q 'imports GetTickCount64 from KERNEL32.dll, not on the allow-list' <<<"$out"; then
+  echo "check-exe refuses the posix-thread program, naming GetTickCount64"
+else
+  echo "check-exe refuses the posix-thread program, but without naming GetTickCount64:"
+  echo "$out" | head -5
+  failed=1
+fi
+
 # x87 arithmetic (the compiler's default for 32-bit x86) must not compile.
 for flags in "" "-msse2 -mfpmath=387"; do
   # shellcheck disable=SC2086
-  if out=$(i686-w64-mingw32-g++-posix -std=c++17 -I"$root" -fsyntax-only $flags \
+  if out=$(i686-w64-mingw32-g++-win32 -std=c++17 -I"$root" -fsyntax-only $flags \
              "$root/core/settings.cpp" 2>&1); then
     echo "the core compiled as 32-bit x86 with x87 arithmetic (flags: ${flags:-none})"
     failed=1

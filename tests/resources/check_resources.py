@@ -7,8 +7,9 @@ Reads the PE file directly (no Windows or Wine needed): the resource tree must
 hold exactly the settings dialog template and the program icon, both Japanese;
 the dialog template must match the dialog's layout field for field; the icon
 images must be 24-bit DIBs of the listed sizes showing the icon's motif. The
-file must also import only system DLLs, carry a zero link timestamp and be
-built for x86 or x86-64.
+file must also import KERNEL32.dll and msvcrt.dll, carry a zero link
+timestamp and be built for x86 or x86-64. Which functions and DLLs it may
+import is checked by tools/check_imports.py against tools/allowed-imports.txt.
 
 Prints one line per failed check and a final "N passed, M failed" line; the
 exit status is 1 if any check failed.
@@ -91,14 +92,6 @@ CONTROLS = [
 ]
 
 ICON_SIZES = (16, 32, 48)
-
-# DLLs that ship with Windows. The runtime is linked statically, so anything
-# else (libstdc++-6.dll, libgcc_s_*.dll, libwinpthread-1.dll) is a fault.
-SYSTEM_DLLS = {
-    "kernel32.dll", "msvcrt.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll",
-    "ole32.dll", "oleaut32.dll", "comctl32.dll", "comdlg32.dll", "ntdll.dll", "winmm.dll",
-    "ws2_32.dll", "uxtheme.dll", "imm32.dll", "version.dll", "shlwapi.dll",
-}
 
 MACHINES = {0x014C: ("i386", 0x10B), 0x8664: ("x86-64", 0x20B)}
 
@@ -299,10 +292,6 @@ def check_header(pe, report, want_machine):
     for required in ("kernel32.dll", "msvcrt.dll"):
         report.check(required in lower, "imports: %s missing (imports: %s)"
                      % (required, ", ".join(dlls)))
-    for dll in dlls:
-        report.check(dll.lower() in SYSTEM_DLLS,
-                     "imports: %s is not a system DLL (the runtime must be linked statically)"
-                     % dll)
 
 
 def check_resource_set(resources, stamps, report):
