@@ -47,9 +47,9 @@ def decide_changes(times, share, refresh_rate):
     steady = np.where(mean >= STEADY, 1, np.where(mean <= 1 - STEADY, -1, 0))
     decided = np.flatnonzero(steady != 0)
     changes = []
-    for a, b in zip(decided[:-1], decided[1:]):
-        if steady[a] == steady[b]:
-            continue
+    # Only neighbouring decided frames of opposite colours hold a change.
+    flips = np.flatnonzero(steady[decided[1:]] != steady[decided[:-1]])
+    for a, b in zip(decided[flips], decided[flips + 1]):
         # Last crossing of 1/2 between the old steady frame a and the new b.
         above = mean[a:b + 1] > 0.5
         flips = np.flatnonzero(above[1:] != above[:-1])
