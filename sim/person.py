@@ -1,0 +1,317 @@
+"""A person who times the strip on a composed desktop, beside the ideal
+observer of observer.py.
+
+What the person sees is the composed frames' colour (white when at least half
+of the strip's sections are white). Each change of the steady colour is a
+segment of frames: from half-way since the previous change to half-way to
+the next one, the changes being the ideal observer's (one-second majority).
+Within its segment a change is pressed at one of three moments:
+
+- "first": the first frame of the new colour;
+- "steady": the frame at which the new colour has held for 0.5 s with no
+  frame of the other colour, the moment a person can know that it is steady
+  (a fixed delay after the change, so it cancels in a period);
+- "middle": half-way between the first frame of the new colour and the last
+  frame of the old one, known only afterwards (for comparison).
+
+Every press carries its own Gaussian reaction error. A person times k
+periods in one go, from the first whole change after Start to the change
+2k later, divides by k and reads the stopwatch to 0.01 s. The rate comes
+from the core's own estimate (observer.Estimator) with what the person
+types, the flash-rate field holding what they typed last.
+
+Procedures:
+
+- two runs (sign unknown): run 1 at F gives t; F' = F + 1/(2t) typed to
+  0.001; run 2 at F' gives t'; the person types +t' when t' > t, else -t';
+  the result is F' +- 1/t'.
+- one run (the decimal rate D that Windows shows): F = D - offset, offset the
+  larger of 0.03 Hz and 150 ppm of D, typed to 0.001; the real rate is then
+  above F; the person types +t.
+"""
+
+import numpy as np
+
+import display
+import observer
+
+STEADY_SECONDS = 0.5
+STRATEGIES = ("first", "steady", "middle")
+SIGMAS = (0.05, 0.15, 0.3)
+PERIODS = (1, 3)
+PEOPLE = 1000  # per phase
+SEED = 13
+# The one-run offset below the shown rate: the PC's counter and the graphics
+# card's pixel clock are each within about +-50 ppm, so the real rate lies
+# within +-100 ppm of the shown one in the counter's seconds; 150 ppm keeps a
+# 50 ppm margin, and 0.03 Hz keeps t near 33 s at 60 Hz.
+OFFSET_PPM = 150e-6
+OFFSET_FLOOR = 0.03
+CLOCK_PPM = 100e-6  # counter and pixel clock together, worst case
+
+
+def one_run_offset(shown):
+    return max(OFFSET_FLOOR, OFFSET_PPM * shown)
+
+
+def one_run_estimate(shown):
+    """What the person types for a shown decimal rate, to a thousandth."""
+    return round(shown - one_run_offset(shown), 3)
+
+
+def not_at_shown_rate_time(shown):
+    """The shortest t the one run can give while the display is within the
+    clocks' tolerance of the shown rate, less a further 50 ppm: a shorter t
+    means the display is not at the rate shown."""
+    return 1.0 / (shown - one_run_estimate(shown) + OFFSET_PPM * shown)
+
+
+def colour_track(times, share):
+    """Painted frames only: their times and whether each is white."""
+    keep = ~np.isnan(share)
+    return times[keep], share[keep] >= 0.5
+
+
+def press_moments(times, white, changes):
+    """Per decided change: the moments of the three strategies, a dict of
+    arrays (nan where a segment has no frame of the new colour)."""
+    out = {s: np.full(len(changes), np.nan) for s in STRATEGIES}
+    if len(changes) == 0 or len(times) == 0:
+        return out
+    gaps = np.diff(changes)
+    # A lone change is looked at over the whole run.
+    before = np.concatenate([[changes[0] - (gaps[0] if len(gaps) else np.inf) / 2],
+                             (changes[:-1] + changes[1:]) / 2])
+    after = np.concatenate([(changes[:-1] + changes[1:]) / 2,
+                            [changes[-1] + (gaps[-1] if len(gaps) else np.inf) / 2]])
+    # Time since the last frame of the other colour, per frame.
+    index = np.arange(len(white))
+    switch = np.concatenate([[True], white[1:] != white[:-1]])
+    run_start = np.maximum.accumulate(np.where(switch, index, 0))
+    last_other = np.where(run_start > 0, times[np.maximum(run_start - 1, 0)], -np.inf)
+    held = times - last_other
+    for j, c in enumerate(changes):
+        lo, hi = np.searchsorted(times, [before[j], after[j]])
+        if hi <= lo:
+            continue
+        seg_white = white[lo:hi]
+        # The new colour is the one most frames show after the change.
+        mid = np.searchsorted(times, c)
+        if mid >= hi:
+            continue
+        new = np.mean(white[mid:hi]) >= 0.5
+        is_new = seg_white == new
+        if not is_new.any():
+            continue
+        first = lo + np.argmax(is_new)
+        old = np.flatnonzero(~is_new)
+        last_old = lo + old[-1] if len(old) else first - 1
+        out["first"][j] = times[first]
+        out["middle"][j] = (times[first] + times[max(last_old, 0)]) / 2
+        steady = np.flatnonzero(is_new & (held[lo:hi] >= STEADY_SECONDS))
+        if len(steady):
+            out["steady"][j] = times[lo + steady[0]]
+    return out
+
+
+def until(toggles, seconds):
+    """The toggles filled by `seconds` after Start."""
+    n = int(np.searchsorted(toggles.fills.max(axis=1), seconds, side="right"))
+    return display.Toggles(toggles.number[:n], toggles.fills[:n])
+
+
+def needed_seconds(toggle_rate, rate):
+    """How much of a run a person needs for the most periods they time: the
+    first whole change comes within half a period and a second, the change
+    after the last one timed closes its segment; 5 s to spare."""
+    gap = abs(rate - toggle_rate / 2000.0)
+    return np.inf if gap == 0 else (max(PERIODS) + 1.5) / gap + 5.0
+
+
+class Look:
+    """One run as seen at one phase: decided changes and press moments."""
+
+    def __init__(self, toggles, rate, phase):
+        times, colours = display.compositor_frames(toggles, rate, phase)
+        share = observer.white_share(colours)
+        self.changes = observer.decide_changes(times, share, rate)
+        self.moments = press_moments(*colour_track(times, share), self.changes)
+
+    def span(self, strategy, periods):
+        """(start press, end press) of `periods` periods from the first
+        whole change, or None when the run is too short."""
+        m = self.moments[strategy]
+        if len(m) <= 2 * periods or np.isnan(m[0]) or np.isnan(m[2 * periods]):
+            return None
+        return m[0], m[2 * periods]
+
+
+class Runs:
+    """Toggles of the recorded run replayed onto the schedule of any typed
+    flash rate, and what each phase shows of them (cached)."""
+
+    def __init__(self, run, rate, estimator):
+        self.run, self.rate, self.estimator = run, rate, estimator
+        self.toggle_rates = {}
+        self.toggles = {}
+        self.looks = {}
+
+    def toggle_rate(self, flash_rate):
+        key = round(flash_rate, 3)
+        if key not in self.toggle_rates:
+            self.toggle_rates[key] = self.estimator.toggle_rate(key)
+        return self.toggle_rates[key]
+
+    def look(self, flash_rate, phase):
+        rate = self.toggle_rate(flash_rate)
+        if rate not in self.toggles:
+            self.toggles[rate] = until(self.run.toggles(rate), needed_seconds(rate, self.rate))
+        if (rate, phase) not in self.looks:
+            self.looks[(rate, phase)] = Look(self.toggles[rate], self.rate, phase)
+        return self.looks[(rate, phase)]
+
+
+def timed(span, periods, sigma, rng, count):
+    """`count` people's stopwatch readings of one span divided by the
+    number of periods, to 0.01 s; and the moment each pressed the last time."""
+    start, end = span
+    noise = rng.normal(0.0, sigma, size=(count, 2))
+    time = np.round((end - start + noise[:, 1] - noise[:, 0]) / periods, 2)
+    return time, end + noise[:, 1]
+
+
+class Outcome:
+    """People's results for one case and one way of timing."""
+
+    def __init__(self, rate, answers, sign_wrong, seconds, missing):
+        self.rate = rate
+        self.answers = np.asarray(answers)  # Hz, what the result field shows
+        self.sign_wrong = np.asarray(sign_wrong, dtype=bool)
+        self.seconds = np.asarray(seconds)  # from the first Start to the last press
+        self.missing = missing  # people whose run was too short to time
+
+    @property
+    def errors(self):
+        return np.abs(self.answers - self.rate)
+
+    def summary(self):
+        e = self.errors
+        return {"median": float(np.median(e)) if len(e) else None,
+                "p95": float(np.percentile(e, 95)) if len(e) else None,
+                "sign_wrong": 100.0 * self.sign_wrong.mean() if len(e) else None,
+                "seconds_median": float(np.median(self.seconds)) if len(e) else None,
+                "seconds_p95": float(np.percentile(self.seconds, 95)) if len(e) else None,
+                "people": len(e), "missing": self.missing, "errors": e,
+                "sign_wrong_count": int(self.sign_wrong.sum())}
+
+
+def two_runs(runs, flash_rate, strategy, sigma, periods, phases, rng, people=PEOPLE):
+    """The two-run procedure for every person at every phase. The second run
+    starts at another phase, drawn per person."""
+    answers, wrong, seconds = [], [], []
+    missing = 0
+    for phase in phases:
+        span = runs.look(flash_rate, phase).span(strategy, periods)
+        if span is None:
+            missing += people
+            continue
+        time, end = timed(span, periods, sigma, rng, people)
+        second_rates = np.round(flash_rate + 0.5 / time, 3)
+        second_phase = rng.integers(0, len(phases), size=people)
+        noise = rng.normal(0.0, sigma, size=(people, 2))
+        start2 = np.full(people, np.nan)
+        end2 = np.full(people, np.nan)
+        keys = np.stack([second_rates, second_phase], axis=1)
+        for key in np.unique(keys, axis=0):
+            chosen = np.all(keys == key, axis=1)
+            span2 = runs.look(key[0], phases[int(key[1])]).span(strategy, periods)
+            if span2 is not None:
+                start2[chosen], end2[chosen] = span2
+        done = ~np.isnan(end2)
+        missing += int(np.count_nonzero(~done))
+        time2 = np.round((end2 - start2 + noise[:, 1] - noise[:, 0]) / periods, 2)[done]
+        signed = np.where(time2 > time[done], time2, -time2)
+        answers += runs.estimator.estimates(list(zip(second_rates[done], signed)))
+        wrong += list((signed > 0) != (runs.rate > second_rates[done]))
+        seconds += list(end[done] + end2[done] + noise[done, 1])
+    return Outcome(runs.rate, answers, wrong, seconds, missing)
+
+
+def one_run(runs, flash_rate, strategy, sigma, periods, phases, rng, people=PEOPLE):
+    """One run at F below the real rate: the person types +t."""
+    answers, wrong, seconds = [], [], []
+    missing = 0
+    for phase in phases:
+        span = runs.look(flash_rate, phase).span(strategy, periods)
+        if span is None:
+            missing += people
+            continue
+        time, end = timed(span, periods, sigma, rng, people)
+        answers += runs.estimator.estimates([(flash_rate, t) for t in time])
+        wrong += [runs.rate < flash_rate] * people
+        seconds += list(end)
+    return Outcome(runs.rate, answers, wrong, seconds, missing)
+
+
+# ---- The cases a person is simulated on ----------------------------------------
+
+CHECKED = ("steady", 0.15, 3)  # the way of timing the check judges
+SIGN_LIMIT = 0.1  # % of people with the wrong sign the check allows
+DISPLAY_5994 = 60000.0 / 1001.0
+# The decimal rates Windows shows, the recording each is replayed from, and
+# the real rates tried: the shown rate, and off by the clocks' tolerance.
+SHOWN = [(59.940, DISPLAY_5994, 60), (143.963, 143.963, 144), (240.000, 240.0, 240)]
+
+
+def all_ways():
+    return [(s, sigma, k) for s in STRATEGIES for sigma in SIGMAS for k in PERIODS]
+
+
+def case_seed(*numbers):
+    return [SEED] + [int(round(abs(x) * 1e4)) for x in numbers]
+
+
+def two_run_cases(cases, judged):
+    """(recording, F, R) of the two-run table: the judged cases, and 59.94 on
+    a 60000/1001 Hz display after the guide's move of the estimate by 0.03."""
+    out = [(f, f, r) for f in sorted(cases) for r in cases[f] if judged(f, r)]
+    out += [(60, 59.97, DISPLAY_5994), (60, 59.91, DISPLAY_5994)]
+    return out
+
+
+def one_run_cases():
+    """(recording, shown D, typed F, R) of the one-run table."""
+    out = []
+    for shown, real, recording in SHOWN:
+        for ppm in (-CLOCK_PPM, 0.0, CLOCK_PPM):
+            out.append((recording, shown, one_run_estimate(shown), real * (1 + ppm)))
+    return out
+
+
+def evaluate(recordings, estimator, cases, judged, ways=None, phases=None):
+    """Every person-observer figure: {"two": [(F, R, {way: summary})],
+    "one": [(D, F, R, {way: summary})]}."""
+    ways = all_ways() if ways is None else ways
+    phases = [i / 8.0 for i in range(8)] if phases is None else phases
+    out = {"two": [], "one": []}
+    for recording, flash_rate, rate in two_run_cases(cases, judged):
+        if recording not in recordings:
+            continue
+        runs = Runs(recordings[recording], rate, estimator)
+        row = {}
+        for way in ways:
+            rng = np.random.default_rng(case_seed(flash_rate, rate, STRATEGIES.index(way[0]),
+                                                  way[1], way[2]))
+            row[way] = two_runs(runs, flash_rate, *way, phases, rng).summary()
+        out["two"].append((flash_rate, rate, row))
+    for recording, shown, flash_rate, rate in one_run_cases():
+        if recording not in recordings:
+            continue
+        runs = Runs(recordings[recording], rate, estimator)
+        row = {}
+        for way in ways:
+            rng = np.random.default_rng(case_seed(flash_rate, rate, STRATEGIES.index(way[0]),
+                                                  way[1], way[2]))
+            row[way] = one_run(runs, flash_rate, *way, phases, rng).summary()
+        out["one"].append((shown, flash_rate, rate, row))
+    return out

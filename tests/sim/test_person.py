@@ -1,0 +1,132 @@
+"""Tests of the person observer and the flash counts of the display
+simulation (run as test_display.py is)."""
+
+import os
+import sys
+import unittest
+
+import numpy as np
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "sim"))
+
+import display  # noqa: E402
+import flashes  # noqa: E402
+import observer  # noqa: E402
+import person  # noqa: E402
+
+ESTIMATOR = observer.Estimator(os.environ.get("ESTIMATE", "build/native/sim/sim_estimate"))
+
+
+class IdealRun:
+    """Stands for a recorded run: toggles exactly on any rate's schedule."""
+
+    def __init__(self, seconds):
+        self.seconds = seconds
+
+    def toggles(self, toggle_rate):
+        return display.ideal_toggles(toggle_rate / 2000.0, self.seconds)
+
+
+class PressMomentsTest(unittest.TestCase):
+    rate = 60.0
+
+    def test_each_moment_of_a_change_with_flicker_after_it(self):
+        # White until 10 s, black after, with white frames at 10.2 and 10.6 s:
+        # first black at 10 s, last white at 10.6 s, steady 0.5 s after that.
+        times = np.arange(0, 30, 1 / self.rate)
+        white = times < 10 - 1e-9
+        white[np.isclose(times, 10.2) | np.isclose(times, 10.6)] = True
+        moments = person.press_moments(times, white, np.array([10.3]))
+        self.assertAlmostEqual(moments["first"][0], 10.0, places=6)
+        self.assertAlmostEqual(moments["middle"][0], 10.3, places=6)
+        self.assertAlmostEqual(moments["steady"][0], 11.1, places=6)
+
+    def test_steady_is_the_same_delay_after_every_clean_change(self):
+        times = np.arange(0, 60, 1 / self.rate)
+        white = (np.floor(times / 10) % 2 == 0)
+        moments = person.press_moments(times, white, np.array([10.0, 20.0, 30.0, 40.0]))
+        # 0.5 s of frames after the last frame of the old colour.
+        np.testing.assert_allclose(moments["steady"] - moments["first"], 0.5 - 1 / self.rate,
+                                   atol=1e-9)
+        np.testing.assert_allclose(np.diff(moments["steady"]), 10.0, atol=1e-9)
+
+
+class TimedTest(unittest.TestCase):
+    def test_the_stopwatch_reads_to_a_hundredth_and_divides_by_the_periods(self):
+        rng = np.random.default_rng(1)
+        time, end = person.timed((2.0, 92.004), 3, 0.0, rng, 4)
+        np.testing.assert_array_equal(time, [30.0] * 4)
+        np.testing.assert_array_equal(end, [92.004] * 4)
+        time, _ = person.timed((0.0, 60.0), 1, 0.3, rng, 20000)
+        # Two presses, each with sigma 0.3 s: the period's spread is 0.3 * sqrt(2).
+        self.assertAlmostEqual(np.std(time), 0.3 * np.sqrt(2), delta=0.01)
+
+
+class ProcedureTest(unittest.TestCase):
+    phases = [0.0, 0.5]
+
+    def test_two_runs_give_the_real_rate_on_both_sides_with_f_prime_in_the_field(self):
+        for flash_rate, rate in [(60.0, 60.04), (60.0, 59.96)]:
+            runs = person.Runs(IdealRun(200), rate, ESTIMATOR)
+            rng = np.random.default_rng(2)
+            outcome = person.two_runs(runs, flash_rate, "steady", 0.05, 3, self.phases,
+                                      rng, people=50)
+            self.assertEqual(outcome.missing, 0)
+            self.assertFalse(outcome.sign_wrong.any())
+            # With F' in the field, typing +-t' gives F' +- 1/t' = R; typing
+            # the first run's t instead would be 1/(2t) = 0.02 Hz off.
+            self.assertLess(np.percentile(outcome.errors, 95), 0.002)
+
+    def test_one_run_below_the_shown_rate_reads_plus_t(self):
+        self.assertEqual(person.one_run_estimate(59.940), 59.910)
+        self.assertEqual(person.one_run_estimate(240.0), 239.964)
+        self.assertEqual(person.one_run_estimate(143.963), 143.933)
+        runs = person.Runs(IdealRun(150), 60000 / 1001, ESTIMATOR)
+        outcome = person.one_run(runs, 59.910, "steady", 0.15, 3, self.phases,
+                                 np.random.default_rng(3), people=50)
+        self.assertFalse(outcome.sign_wrong.any())
+        self.assertLess(np.median(outcome.errors), 0.0005)
+        # The answer comes with the sixth change: three periods of about 33 s.
+        self.assertGreater(np.median(outcome.seconds), 100)
+
+    def test_a_display_well_above_the_shown_rate_gives_a_short_t(self):
+        limit = person.not_at_shown_rate_time(240.0)
+        self.assertAlmostEqual(limit, 1 / 0.072, places=6)
+        # At the edge of the tolerance t stays above the limit.
+        self.assertGreater(1 / (240.0 * (1 + person.CLOCK_PPM) - 239.964), limit)
+
+    def test_runs_too_short_for_the_periods_are_counted_as_missing(self):
+        runs = person.Runs(IdealRun(40), 60.02, ESTIMATOR)
+        outcome = person.one_run(runs, 60.0, "steady", 0.15, 3, self.phases,
+                                 np.random.default_rng(4), people=10)
+        self.assertEqual(outcome.missing, 20)
+        self.assertEqual(len(outcome.answers), 0)
+
+
+class FlashesTest(unittest.TestCase):
+    def test_a_far_off_estimate_beats_at_the_aliased_rate(self):
+        toggles = display.ideal_toggles(60, 20)
+        mean, most = flashes.beat(toggles, 75.0, 0.3)
+        self.assertAlmostEqual(mean, 15.0, delta=0.2)
+        self.assertLessEqual(most, 16.0)
+        mean, _ = flashes.beat(display.ideal_toggles(144, 20), 165.0, 0.3)
+        self.assertAlmostEqual(mean, 21.0, delta=0.2)
+
+    def test_flashes_in_one_second_are_changes_over_two(self):
+        self.assertEqual(flashes.most_in_one_second(np.array([0.1, 0.2, 0.3, 0.4, 2.0])), 2.0)
+        self.assertEqual(flashes.most_in_one_second(np.array([])), 0.0)
+
+    def test_an_exact_estimate_on_the_schedule_shows_no_stray_frame(self):
+        toggles = display.ideal_toggles(60, 30)
+        stray = flashes.stray_frames(toggles, 60.0, 0.3)
+        self.assertEqual((stray["frames"], stray["bursts"], stray["most"]), (0, 0, 0.0))
+        late = display.Toggles(toggles.number, toggles.fills.copy())
+        # Every composition at this phase shows black; one black toggle most
+        # of a frame late lets the white before it show for a frame.
+        late.fills[999] += 0.6 / 60
+        stray = flashes.stray_frames(late, 60.0, 0.3)
+        self.assertEqual((stray["frames"], stray["bursts"]), (1, 1))
+
+
+if __name__ == "__main__":
+    unittest.main()
