@@ -85,6 +85,28 @@ class Run:
         fills = (due + self.lateness)[:, None] + self.fill_offsets
         return Toggles(self.number, fills / float(self.frequency), due / float(self.frequency))
 
+    def extended(self, seconds, skip=1.0):
+        """The run lengthened to at least `seconds` of toggles by repeating
+        its recorded lateness and fill offsets from `skip` seconds on (the
+        first pass after Start paints its toggles together, late, once): the
+        same timing, replayed for longer. The run itself when long enough."""
+        count = len(self.number)
+        period = self.rate_scale / float(self.toggle_rate)  # seconds per toggle
+        if count == 0 or (self.number[-1] + 1) * period >= seconds:
+            return self
+        first = int(np.searchsorted(self.number, int(skip / period)))
+        step = np.diff(self.number, prepend=-1)
+        steps, lateness, offsets = [step], [self.lateness], [self.fill_offsets]
+        total = int(self.number[-1]) + 1
+        while total * period < seconds:
+            steps.append(step[first:])
+            lateness.append(self.lateness[first:])
+            offsets.append(self.fill_offsets[first:])
+            total += int(step[first:].sum())
+        number = np.cumsum(np.concatenate(steps)) - 1
+        return Run(self.frequency, self.toggle_rate, self.rate_scale, number,
+                   np.concatenate(lateness), np.concatenate(offsets))
+
 
 def read_raw(path):
     """Reads the recorder's file; returns (frequency, runs, lost records)."""

@@ -146,12 +146,18 @@ class Look:
         return m[0], m[2 * periods]
 
 
+# A person's two runs need up to t' = 2t = 100 s, 3 periods and the wait for
+# the first change: 350 s and more; shorter recordings are replayed longer
+# (display.Run.extended).
+RUN_SECONDS = 420.0
+
+
 class Runs:
     """Toggles of the recorded run replayed onto the schedule of any typed
     flash rate, and what each phase shows of them (cached)."""
 
     def __init__(self, run, rate, estimator):
-        self.run, self.rate, self.estimator = run, rate, estimator
+        self.run, self.rate, self.estimator = run.extended(RUN_SECONDS), rate, estimator
         self.toggle_rates = {}
         self.toggles = {}
         self.looks = {}

@@ -14,6 +14,8 @@ import numpy as np
 
 import display
 import observer
+import person
+import report_person
 import simulate
 
 CAPTION = "simulated from the program's own toggle times under Wine"
@@ -214,6 +216,11 @@ def write(data_dir, estimator, docs_dir):
       "compositor." % (max_error["scanout"], max_error["compositor"]))
     w("")
 
+    longest = {f: simulate.longest_run(r) for f, r in recordings.items()}
+    people = simulate.person_results(data_dir, estimator)
+    report_person.person_section(w, people)
+    report_person.exact_5994_section(w, longest, estimator)
+
     w("## How the picture moves")
     w("")
     w("Scanout boundary wobble: how far the boundary of each white toggle lands, frame by "
@@ -276,6 +283,9 @@ def write(data_dir, estimator, docs_dir):
             np.percentile(spans, 90), max(spans)))
     w("")
 
+    report_person.flashing_section(w, longest)
+    report_person.busy_section(w, os.path.join(data_dir, "busy"), estimator)
+
     w("## The recordings")
     w("")
     w("| flash rate | seconds | toggles | runs (stops) | lateness of the flush p50 / p99 / "
@@ -294,12 +304,16 @@ def write(data_dir, estimator, docs_dir):
     w("Lateness is the counter right after the flush minus the toggle's scheduled time. "
       "The longest run of each recording is the one simulated. CPU busy is the share of the "
       "machine's two cores in use during the recording; the program's own busy loop is one "
-      "core, 50 %.")
+      "core, 50 %%.%s" % (" " + info["notes"] if info.get("notes") else ""))
     w("")
     soak = info.get("soak")
     if soak:
         w("## Soak")
         w("")
+        if soak.get("earlier"):
+            w("Recorded in an earlier session than the recordings above (%s), with the "
+              "same program." % soak["earlier"])
+            w("")
         w("%.0f s at %d flashes per second with the default settings, the recorder "
           "driven as above; load average %s → %s, CPUs busy %s." % (
               soak["seconds"], soak["flash_rate"], soak.get("load_before", "?"),
@@ -316,8 +330,8 @@ def write(data_dir, estimator, docs_dir):
         w("- Memory of the process (`GetProcessMemoryInfo`, KB) at start → end: working "
           "set %s → %s, peak working set %s → %s, pagefile use %s → %s. The private bytes "
           "read %s → %s: Wine leaves that field empty. The recorder's own buffer (64 MB) is "
-          "allocated and touched before Start, so it is in both readings. The 180 s "
-          "recordings ended at %s KB: the working set grows once, when Start creates the "
+          "allocated and touched before Start, so it is in both readings. The recordings "
+          "above ended at %s KB: the working set grows once, when Start creates the "
           "flicker window, and not with time." % (
               soak["mem_start_ws"], soak["mem_end_ws"], soak["mem_start_peak"],
               soak["mem_end_peak"], soak["mem_start_pagefile"], soak["mem_end_pagefile"],
@@ -335,6 +349,13 @@ def write(data_dir, estimator, docs_dir):
       "at most %.6f Hz (scanout) and %.6f Hz (compositor) for 0.02 ≤ |R − F| ≤ 0.1 Hz "
       "(above). Pacing is not what limits a measurement." % (
           max_error["scanout"], max_error["compositor"]))
+    checked = [row[person.CHECKED] for _, _, row in people["two"] + [
+        (d, r, row) for d, _, r, row in people["one"]] if row[person.CHECKED]["people"]]
+    errors = np.concatenate([c["errors"] for c in checked])
+    w("- **A person** (above): timing the steady colour, 3 periods, σ = 0.15 s, over the "
+      "%d person cases: median %.4f Hz, p95 %.4f Hz. The stopwatch and the flicker around "
+      "the changes together; the smaller t, the larger both." % (
+          len(checked), np.median(errors), np.percentile(errors, 95)))
     w("- **The stopwatch**: an error δt in timing k periods of t seconds each moves the "
       "result by about δR ≈ δt / (k·t²):")
     w("")
@@ -356,6 +377,12 @@ def write(data_dir, estimator, docs_dir):
     w("- Windows' own GDI and compositor timing: the recordings are Wine on Linux drawing "
       "into Xvfb; on Windows the fills reach the screen at the flush, and the lateness "
       "differs.")
+    w("- A real person: the person observer presses with an unbiased Gaussian error, never "
+      "miscounts a change, never loses the place, and sees every composed frame; people who "
+      "blink through a flicker or count a stray frame as a change do worse.")
+    w("- How much a real PC's timing jitters: the flicker around each change comes from the "
+      "recorded lateness under Wine on a busy two-core machine (the load is in the table of "
+      "the recordings); a PC whose toggles land more evenly flickers for less time.")
     w("- The compositor's sampling jitter and missed frames: the model composes exactly "
       "once per 1/R; a real compositor that misses or repeats a frame adds flicker around "
       "the changes.")

@@ -18,6 +18,7 @@ import numpy as np
 
 import display
 import observer
+import person
 
 PHASES = [i / 8.0 for i in range(8)]
 # True refresh rates per flash rate: both sides of F, F itself, and rates
@@ -25,7 +26,7 @@ PHASES = [i / 8.0 for i in range(8)]
 CASES = {
     60: [59.9, 59.94, 59.97, 59.98, 60.0, 60.0173, 60.02, 60.05, 60.1],
     144: [143.9, 143.95, 143.98, 144.0, 144.02, 144.0417, 144.1],
-    240: [239.9, 239.93, 239.98, 240.0, 240.02, 240.06, 240.1],
+    240: [239.9, 239.93, 239.95, 239.98, 240.0, 240.02, 240.05, 240.06, 240.1],
 }
 JUDGED = (0.02, 0.1)  # |R - F| range that must be recovered ...
 TOLERANCE = 0.001  # ... within this many Hz, on both models at every phase
@@ -178,9 +179,48 @@ def check(data_dir, estimator):
         failures += len(problems)
     print("%d phases each, both models; judged: %g <= |R - F| <= %g Hz within %g Hz, "
           "and R = F as no movement" % (len(PHASES), JUDGED[0], JUDGED[1], TOLERANCE))
+    failures += check_people(data_dir, estimator)
     print("%d cases, max error %.6f Hz (scanout), %.6f Hz (compositor)"
           % (len(cases), max_error["scanout"], max_error["compositor"]))
     return 1 if failures else 0
+
+
+def person_results(data_dir, estimator, ways=None):
+    """The person observer on every person case (person.evaluate)."""
+    runs = {f: longest_run(r) for f, r in load_recordings(data_dir).items()}
+    return person.evaluate(runs, estimator, CASES, judged, ways, PHASES)
+
+
+def check_people(data_dir, estimator):
+    """People timing the composed desktop the checked way: a line per case,
+    then the pooled summary. Problems: a case with more than
+    person.SIGN_LIMIT % wrong signs, or people whose run was too short."""
+    way = person.CHECKED
+    results = person_results(data_dir, estimator, [way])
+    rows = [("F %g, R %s" % (f, ("%.5f" % r).rstrip("0").rstrip(".")), row[way])
+            for f, r, row in results["two"]]
+    rows += [("shown %.3f, F %.3f, R %.6f (one run)" % (d, f, r), row[way])
+             for d, f, r, row in results["one"]]
+    problems = 0
+    for name, s in rows:
+        bad = s["missing"] > 0 or s["sign_wrong"] is None or s["sign_wrong"] > person.SIGN_LIMIT
+        problems += bad
+        if s["people"]:
+            print("%s person %s: median %.6f Hz, p95 %.6f Hz, sign wrong %.2f %%, answer after "
+                  "%.0f s (p95 %.0f s)%s" % ("FAIL" if bad else "ok  ", name, s["median"],
+                                             s["p95"], s["sign_wrong"], s["seconds_median"],
+                                             s["seconds_p95"],
+                                             ", %d runs too short" % s["missing"]
+                                             if s["missing"] else ""))
+        else:
+            print("FAIL person %s: every run too short to time" % name)
+    errors = np.concatenate([s["errors"] for _, s in rows])
+    wrong = sum(s["sign_wrong_count"] for _, s in rows)
+    print("person (%s, σ %g s, %d periods): median %.6f Hz, p95 %.6f Hz, sign wrong %.2f %% "
+          "over %d cases" % (way[0], way[1], way[2], np.median(errors),
+                             np.percentile(errors, 95), 100.0 * wrong / max(1, len(errors)),
+                             len(rows)))
+    return problems
 
 
 def driver_summary(path):
@@ -259,6 +299,17 @@ def convert(raw_dir, data_dir):
     if os.path.exists(os.path.join(raw_dir, "soak-240.bin")):
         info["soak"] = soak_figures(raw_dir)
         info["soak"].update(load.get("soak-240", {}))
+    elif os.path.exists(os.path.join(raw_dir, "previous-info.json")):
+        # No soak this time (SOAK_SECONDS=0): the earlier one is kept, marked.
+        with open(os.path.join(raw_dir, "previous-info.json")) as f:
+            earlier = json.load(f)
+        if "soak" in earlier:
+            info["soak"] = earlier["soak"]
+            info["soak"].setdefault("earlier", earlier["machine"])
+    notes = os.path.join(raw_dir, "notes.txt")
+    if os.path.exists(notes):
+        with open(notes) as f:
+            info["notes"] = f.read().strip()
     with open(os.path.join(data_dir, "info.json"), "w") as f:
         json.dump(info, f, indent=1, sort_keys=True)
         f.write("\n")

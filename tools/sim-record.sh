@@ -6,9 +6,10 @@
 #
 # usage: tools/sim-record.sh OUTDIR
 # Writes OUTDIR/recording-<rate>.bin and .log for 60, 144 and 240 flashes
-# per second (SIM_SECONDS each, default 180), the soak run soak-240.bin and
-# .log (SOAK_SECONDS, default 600), and OUTDIR/load.txt: the load average
-# before and after each run and how busy the CPUs were during it.
+# per second (SIM_RATES, e.g. "240" for one; SIM_SECONDS each, default 420),
+# the soak run soak-240.bin and .log (SOAK_SECONDS, default 600; 0 skips it),
+# and OUTDIR/load.txt: the load average before and after each run and how
+# busy the CPUs were during it.
 # Fails if any run fails.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,7 +20,7 @@ if [ $# -ne 1 ]; then
 fi
 mkdir -p "$1"
 out=$(cd "$1" && pwd)
-seconds=${SIM_SECONDS:-180}
+seconds=${SIM_SECONDS:-420}
 soak_seconds=${SOAK_SECONDS:-600}
 
 bash tools/setup.sh
@@ -71,10 +72,12 @@ record() {  # name, flash rate, seconds
   fi
 }
 
-for rate in 60 144 240; do
+for rate in ${SIM_RATES:-60 144 240}; do
   record "recording-$rate" "$rate" "$seconds"
 done
-record soak-240 240 "$soak_seconds"
+if [ "$soak_seconds" != 0 ]; then
+  record soak-240 240 "$soak_seconds"
+fi
 
 if [ ${#failed[@]} -gt 0 ]; then
   echo "sim-record: failed: ${failed[*]}" >&2

@@ -26,6 +26,9 @@ class IdealRun:
     def toggles(self, toggle_rate):
         return display.ideal_toggles(toggle_rate / 2000.0, self.seconds)
 
+    def extended(self, seconds):
+        return self
+
 
 class PressMomentsTest(unittest.TestCase):
     rate = 60.0
@@ -101,6 +104,21 @@ class ProcedureTest(unittest.TestCase):
                                  np.random.default_rng(4), people=10)
         self.assertEqual(outcome.missing, 20)
         self.assertEqual(len(outcome.answers), 0)
+
+
+class ExtendedRunTest(unittest.TestCase):
+    def test_a_short_run_is_replayed_longer_from_after_its_first_second(self):
+        # 120 toggles a second for 10 s; toggle k late by k ticks.
+        count = 1200
+        run = display.Run(10_000_000, 120_000, 1000, np.arange(count), np.arange(count),
+                          np.zeros((count, 1), dtype=np.int64))
+        longer = run.extended(25.0)
+        self.assertGreaterEqual(len(longer.number), 25 * 120)
+        np.testing.assert_array_equal(longer.number, np.arange(len(longer.number)))
+        # The copy starts with the toggle after the first second (120).
+        np.testing.assert_array_equal(longer.lateness[count:count + 3], [120, 121, 122])
+        self.assertGreater(longer.toggles().end, 25.0)
+        self.assertIs(run.extended(5.0), run)
 
 
 class FlashesTest(unittest.TestCase):
