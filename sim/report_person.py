@@ -52,15 +52,22 @@ def person_section(w, results):
     w("- **Two runs** (sign unknown): run 1 at F gives t; the person types F′ = F + 1/(2t) "
       "from their own t, to 0.001, and times t′ the same way; if t′ > t they type t′, "
       "otherwise −t′; the result is F′ ± 1/t′. The second run starts at a phase drawn per "
-      "person. It is the recorded lateness replayed onto F′'s schedule (the recordings are "
-      "long enough for t′ = 2t at t = 50 s and 3 periods).")
+      "person. It is the recorded lateness replayed onto F′'s schedule.")
+    w("- **Long runs**: t′ = 2t = 100 s at t = 50 s, timed over 3 periods after waiting for "
+      "the first change, needs about 350 s of one run. Runs are simulated for %.0f s: a "
+      "recording shorter than that is replayed longer, its lateness and fill offsets from "
+      "the second second on repeated after it (the first pass after Start, painted late "
+      "once, is not repeated). The lateness is the program's and the machine's and keeps "
+      "its character through a run (the soak below: no stops and steady memory over 600 s), "
+      "so the repetition keeps its spread and its rare late toggles at the rate recorded; "
+      "it cannot add events rarer than one recording holds." % person.RUN_SECONDS)
     w("- **One run** (Windows shows the decimal rate D): the person types F = D − max(%.2f Hz, "
       "%d ppm of D), to 0.001, times t and types +t; the result is F + 1/t."
       % (person.OFFSET_FLOOR, round(person.OFFSET_PPM * 1e6)))
     w("")
     w("Error is |result − R|; the sign is wrong when the person typed the sign opposite to "
       "that of R − F′. The time to an answer runs from each Start to the last press, both "
-      "runs added; typing is not counted. Medians with the 95th percentile in brackets.")
+      "runs added; typing is not counted, and is given as median (p95).")
     w("")
 
     w("### Per case, two runs")
@@ -185,9 +192,10 @@ def person_section(w, results):
             shown, f, 1 / (shown - f), 1 / (shown - f + tol), 1 / (shown - f - tol),
             person.not_at_shown_rate_time(shown)))
     w("")
-    w("A display below D by more than the tolerance (for example a mode shown as 60.000 that "
-      "runs at 59.94) gives a t in the usual range and a result above the real rate by "
-      "twice the gap: one run cannot tell it, only the two runs can.")
+    w("A display below F (for example a mode shown as 60.000 that runs at 59.94: F = 59.970) "
+      "changes at the rate |R − F| too; typing +t then gives 2F − R, above the real rate by "
+      "2(F − R) (60.000, 0.06 Hz off, in the example). One run cannot tell it from a display "
+      "at D; only the two runs can.")
     w("")
 
 
