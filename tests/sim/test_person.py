@@ -1,6 +1,8 @@
 """Tests of the person observer and the flash counts of the display
 simulation (run as test_display.py is)."""
 
+import contextlib
+import io
 import os
 import sys
 import unittest
@@ -13,6 +15,7 @@ import display  # noqa: E402
 import flashes  # noqa: E402
 import observer  # noqa: E402
 import person  # noqa: E402
+import simulate  # noqa: E402
 
 ESTIMATOR = observer.Estimator(os.environ.get("ESTIMATE", "build/native/sim/sim_estimate"))
 
@@ -121,7 +124,75 @@ class ExtendedRunTest(unittest.TestCase):
         self.assertIs(run.extended(5.0), run)
 
 
+def summary(wrong_share, people=1000):
+    errors = np.full(people, 0.0001)
+    wrong = int(round(wrong_share * people))
+    return {"median": 0.0001, "p95": 0.0001, "sign_wrong": 100.0 * wrong / people,
+            "seconds_median": 100.0, "seconds_p95": 110.0, "people": people, "missing": 0,
+            "errors": errors, "sign_wrong_count": wrong}
+
+
+class CheckPeopleTest(unittest.TestCase):
+    def check_with(self, shares):
+        results = {"two": [(60.0, 60.02 + i, {person.CHECKED: summary(w)})
+                           for i, w in enumerate(shares)], "one": []}
+        saved = simulate.person_results
+        simulate.person_results = lambda *args, **kwargs: results
+        out = io.StringIO()
+        try:
+            with contextlib.redirect_stdout(out):
+                problems = simulate.check_people("unused", None)
+        finally:
+            simulate.person_results = saved
+        return problems, out.getvalue().splitlines()
+
+    def test_more_than_a_tenth_of_a_percent_wrong_signs_fails(self):
+        problems, lines = self.check_with([0.0, 0.001])
+        self.assertEqual(problems, 0)
+        problems, lines = self.check_with([0.0, 0.002])
+        self.assertEqual(problems, 1)
+        self.assertTrue(lines[1].startswith("FAIL person F 60, R 61.02"))
+
+    def test_the_summary_line_pools_every_case(self):
+        _, lines = self.check_with([0.0, 0.002])
+        self.assertEqual(lines[-1], "person (steady, σ 0.15 s, 3 periods): median 0.000100 Hz, "
+                                    "p95 0.000100 Hz, sign wrong 0.10 % over 2 cases")
+
+
+class EvaluateTest(unittest.TestCase):
+    def test_the_same_seed_gives_the_same_people(self):
+        runs = {60: IdealRun(120)}
+        cases = {60: [60.05]}
+
+        def once():
+            out = person.evaluate(runs, ESTIMATOR, cases, lambda f, r: True,
+                                  [("steady", 0.3, 1)], [0.0])
+            return out["two"][0][2][("steady", 0.3, 1)]["errors"]
+        saved = person.PEOPLE
+        person.PEOPLE = 20
+        try:
+            first, second = once(), once()
+        finally:
+            person.PEOPLE = saved
+        np.testing.assert_array_equal(first, second)
+        self.assertGreater(np.ptp(first), 0)  # the reaction noise is there
+
+
 class FlashesTest(unittest.TestCase):
+    def test_changes_on_schedule_do_not_flicker_and_late_toggles_do(self):
+        toggles = display.ideal_toggles(240, 60)
+        zones = flashes.flicker_zones(toggles, 240.1, 0.3)
+        self.assertGreater(len(zones), 5)
+        self.assertTrue(all(z == (0.0, 0.0, 0.0) for z in zones))
+        rng = np.random.default_rng(5)
+        late = display.Toggles(toggles.number,
+                               toggles.fills + rng.uniform(0, 2e-3, size=(len(toggles.number), 1)))
+        zones = flashes.flicker_zones(late, 240.1, 0.3)
+        # 2 ms of spread at 240 Hz and |R - F| = 0.1 Hz: about 2e-3 * 240 / 0.1 = 4.8 s.
+        lengths = [z[0] for z in zones]
+        self.assertGreater(np.median(lengths), 1.0)
+        self.assertLess(max(lengths), 5.0)
+
     def test_a_far_off_estimate_beats_at_the_aliased_rate(self):
         toggles = display.ideal_toggles(60, 20)
         mean, most = flashes.beat(toggles, 75.0, 0.3)
