@@ -43,8 +43,11 @@ if [ "$mode" = "--record" ]; then
   tools/sim-record.sh "$raw"
   # Without a soak this time the earlier soak's figures are kept.
   if [ -f "$data/info.json" ]; then cp "$data/info.json" "$raw/previous-info.json"; fi
+  # The busy machine's recordings (made once, by hand) stay.
+  if [ -d "$data/busy" ]; then mv "$data/busy" "$raw/busy"; fi
   rm -rf "$data"
   "$python" sim/simulate.py convert "$raw" "$data"
+  if [ -d "$raw/busy" ]; then mv "$raw/busy" "$data/busy"; fi
   "$python" sim/report.py "$data" "$estimate" docs
   echo "wrote $data, docs/display.md and docs/display-*.png"
 fi
