@@ -3,8 +3,10 @@
 // pressing Start, clicking and keying the flicker window, closing) and checks
 // what it shows, including the flicker colours read back from the screen.
 //
-// Two launches: the first covers start-up, typing, a run with its colours,
-// width switching, message routing, Esc, restarts and closing during a run;
+// Two launches: the first covers start-up, typing, the user guide's worked
+// examples (the second argument is the guide, README.md), a run with its
+// colours, width switching, message routing, Esc, restarts and closing during
+// a run;
 // the second covers the tab order, Enter, the frame-drop notice and Esc in the
 // dialog. Ends with the line "N passed, M failed" and a non-zero exit code on
 // any failure.
@@ -614,6 +616,125 @@ void widePoints(POINT* points) {
   for (int i = 0; i < 5; ++i) points[i] = all[i];
 }
 
+// ---- The guide's walkthroughs --------------------------------------------------------
+
+// The user's guide (README.md), read as UTF-8; empty when it cannot be read.
+std::wstring guideText;
+
+bool readGuide(const std::wstring& path) {
+  // A Unix path from CTest is tried as it is (on the current drive) and on Z:,
+  // where Wine maps the Unix root.
+  for (const std::wstring& name : {path, L"Z:" + path}) {
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) continue;
+    std::string bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+    CloseHandle(file);
+    const int size = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                         nullptr, 0);
+    guideText.assign(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &guideText[0],
+                        size);
+    return true;
+  }
+  return false;
+}
+
+// One thing the guide tells the user to do: type `text` into field `id`
+// (the flash rate or the time), then, for the flash rate, press Start and
+// stop the flashing with Esc once it has begun.
+struct GuideStep {
+  int id;
+  const wchar_t* text;
+};
+
+// A worked example of the guide: its steps in order and the rate the result
+// field must then show (the display's rate the example stands for).
+struct GuideExample {
+  const char* name;
+  GuideStep steps[3];
+  double rate;
+};
+
+// Each text is typed key by key exactly as the guide prints it, and must
+// stand in the guide as `text` in both languages.
+const GuideExample guideExamples[] = {
+    {"formula, boundary moving down", {{IDC_FLASH_RATE, L"60"}, {IDC_PASS_TIME, L"25"}}, 60.04},
+    {"formula, boundary moving up", {{IDC_FLASH_RATE, L"60"}, {IDC_PASS_TIME, L"-20"}}, 59.95},
+    {"two runs, real rate above the first estimate",
+     {{IDC_FLASH_RATE, L"60"}, {IDC_FLASH_RATE, L"60.03"}, {IDC_PASS_TIME, L"33.33"}},
+     60.06},
+    {"two runs, real rate below the first estimate",
+     {{IDC_FLASH_RATE, L"60"}, {IDC_FLASH_RATE, L"60.03"}, {IDC_PASS_TIME, L"-11.11"}},
+     59.94},
+    {"one run below the shown 59.940 Hz", {{IDC_FLASH_RATE, L"59.91"}, {IDC_PASS_TIME, L"33.33"}},
+     59.94},
+    {"one run below the shown 240.000 Hz",
+     {{IDC_FLASH_RATE, L"239.964"}, {IDC_PASS_TIME, L"27.78"}},
+     240.0},
+};
+
+// Whether the guide shows `text` as code (`text`) in the Japanese and in the
+// English part.
+bool guideShows(const std::wstring& text) {
+  const size_t english = guideText.find(L"\n## English");
+  if (english == std::wstring::npos) return false;
+  const std::wstring code = L"`" + text + L"`";
+  const size_t first = guideText.find(code);
+  return first < english && guideText.find(code, english) != std::wstring::npos;
+}
+
+// Starts a run as the guide says (the Start button), waits for the strip and
+// stops it with Esc.
+bool startAndStop(const Program& program, const char* what) {
+  pressStart(program, true);
+  HWND flicker = waitForFlicker(program, nullptr);
+  if (!CHECK(flicker != nullptr, "%s: Start: expected a flicker window, found none", what)) {
+    return false;
+  }
+  PostMessageW(flicker, WM_KEYDOWN, VK_ESCAPE, 1);
+  return CHECK(waitUntil(reactionTimeout, [&] { return !IsWindow(flicker); }),
+               "%s: Esc on the strip: expected it closed; it is still there", what);
+}
+
+// Replaces a field's text by typing it key by key after emptying the field.
+bool typeText(const Program& program, int id, const std::wstring& text) {
+  setTextOf(field(program, id), L"");
+  std::wstring shown;
+  for (wchar_t c : text) {
+    shown += c;
+    if (!typeChar(program, id, c, shown)) return false;
+  }
+  return true;
+}
+
+void checkGuideExamples(const Program& program) {
+  CHECK(!guideText.empty(), "the guide: expected README.md to be readable; it is not");
+  for (const GuideExample& example : guideExamples) {
+    bool done = true;
+    for (const GuideStep& step : example.steps) {
+      if (step.text == nullptr) break;
+      CHECK(guideShows(step.text),
+            "%s: expected the guide to print `%s` in both languages; it does not", example.name,
+            utf8(step.text).c_str());
+      const bool typed = typeText(program, step.id, step.text);
+      done = CHECK(typed, "%s: typing %s into field %d: the field shows %s", example.name,
+                   quoted(step.text).c_str(), step.id,
+                   quoted(fieldText(program, step.id)).c_str()) &&
+             done;
+      if (step.id == IDC_FLASH_RATE) done = startAndStop(program, example.name) && done;
+    }
+    const std::wstring result = fieldText(program, IDC_ESTIMATED_RATE);
+    const double shown = _wtof(result.c_str());
+    CHECK(done && shown > example.rate - 0.001 && shown < example.rate + 0.001,
+          "%s: expected field 1004 within 0.001 of %.6f, got %s", example.name, example.rate,
+          quoted(result).c_str());
+  }
+}
+
 // Start, the colours of the strip and the full screen, width switching and
 // the routing of the main loop. Returns the flicker window of the run still
 // going at the end, or null when something failed badly.
@@ -771,6 +892,7 @@ void firstLaunch(const std::wstring& path) {
   checkStartupFields(program);
   checkTyping(program);
   checkReadOnlyFields(program);
+  checkGuideExamples(program);
   HWND flicker = checkRun(program);
   if (flicker != nullptr) flicker = checkEscapeAndRestart(program, flicker);
   if (flicker != nullptr && programRunning(program)) {
@@ -970,8 +1092,8 @@ void secondLaunch(const std::wstring& path) {
 
 int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
-  if (argc != 2) {
-    printf("usage: e2e_driver PROGRAM.exe\n");
+  if (argc != 3) {
+    printf("usage: e2e_driver PROGRAM.exe README.md\n");
     return 2;
   }
   // A hang anywhere must not block the test run.
@@ -986,6 +1108,7 @@ int wmain(int argc, wchar_t** argv) {
   screenHeight = GetSystemMetrics(SM_CYSCREEN);
   note("screen %dx%d, reported refresh rate %d", screenWidth, screenHeight, rate);
 
+  readGuide(argv[2]);
   firstLaunch(argv[1]);
   secondLaunch(argv[1]);
 
