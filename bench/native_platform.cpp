@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/settings.h"
 #include "resources/resource.h"
 
 int64_t benchCounter;
@@ -22,14 +23,19 @@ void copyText(const char16_t* text, char16_t (&buffer)[fieldTextCapacity]) {
 
 }  // namespace
 
-const char16_t* benchStripCountText = u"4";
+const char16_t* benchStripCountText;
 
 void platformFetchFieldText(uint32_t id, char16_t (&buffer)[fieldTextCapacity]) {
   switch (id) {
     case IDC_FLASH_RATE: copyText(u"60", buffer); break;
-    case IDC_MAX_DROP_FRAMES: copyText(u"10", buffer); break;
-    case IDC_MAX_CONSECUTIVE_DROPS: copyText(u"3", buffer); break;
-    case IDC_STRIP_COUNT: copyText(benchStripCountText, buffer); break;
+    case IDC_MAX_DROP_FRAMES: copyText(formatIntText(defaultMaxDropFrames).text, buffer); break;
+    case IDC_MAX_CONSECUTIVE_DROPS:
+      copyText(formatIntText(defaultMaxConsecutiveDrops).text, buffer);
+      break;
+    case IDC_STRIP_COUNT:
+      copyText(benchStripCountText ? benchStripCountText : formatIntText(defaultStripCount).text,
+               buffer);
+      break;
     default: buffer[0] = 0; break;
   }
 }

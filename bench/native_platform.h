@@ -11,4 +11,4 @@ extern int64_t benchCounterStep;  // added after every reading
 extern uint64_t benchFills;
 extern uint64_t benchFlushes;
 extern uint32_t benchNotices;
-extern const char16_t* benchStripCountText;  // text of the strip-count field
+extern const char16_t* benchStripCountText;  // strip-count field text; null: the default

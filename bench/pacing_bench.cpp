@@ -85,12 +85,10 @@ void recordPass(int64_t start, int64_t end, int64_t elapsedAfter) {
 // Types the run's settings into the dialog; each write raises the field's
 // change notification, as typing does.
 void typeSettings(uint32_t flashRate) {
-  wchar_t text[16];
-  swprintf(text, 16, L"%u", flashRate);
-  SetDlgItemTextW(dialogWindow(), IDC_FLASH_RATE, text);
-  SetDlgItemTextW(dialogWindow(), IDC_MAX_DROP_FRAMES, L"10");
-  SetDlgItemTextW(dialogWindow(), IDC_MAX_CONSECUTIVE_DROPS, L"3");
-  SetDlgItemTextW(dialogWindow(), IDC_STRIP_COUNT, L"4");
+  SetDlgItemInt(dialogWindow(), IDC_FLASH_RATE, flashRate, FALSE);
+  SetDlgItemInt(dialogWindow(), IDC_MAX_DROP_FRAMES, defaultMaxDropFrames, FALSE);
+  SetDlgItemInt(dialogWindow(), IDC_MAX_CONSECUTIVE_DROPS, defaultMaxConsecutiveDrops, FALSE);
+  SetDlgItemInt(dialogWindow(), IDC_STRIP_COUNT, defaultStripCount, FALSE);
 }
 
 void destroyFlickerWindow() {

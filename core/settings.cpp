@@ -61,9 +61,7 @@ double estimateRefreshRate(double passTime) {
   return 1 / passTime + flashRate;
 }
 
-void flashRateChanged() {
-  toggleRateFor(readRealField(IDC_FLASH_RATE, reportedRefreshRate()));
-}
+void flashRateChanged() { toggleRateFor(readRealField(IDC_FLASH_RATE, reportedRefreshRate())); }
 
 void passTimeChanged() {
   writeRealField(IDC_ESTIMATED_RATE, estimateRefreshRate(readRealField(IDC_PASS_TIME, noPassTime)));
@@ -86,19 +84,20 @@ void stripCountChanged() {
 
 void applyStartSettings() {
   toggleRateFor(readRealField(IDC_FLASH_RATE, 0.0));
-  pacerSettings.maxDropFrames = static_cast<uint32_t>(readIntField(IDC_MAX_DROP_FRAMES, 10));
+  pacerSettings.maxDropFrames =
+      static_cast<uint32_t>(readIntField(IDC_MAX_DROP_FRAMES, defaultMaxDropFrames));
   pacerSettings.maxConsecutiveDrops =
-      static_cast<uint32_t>(readIntField(IDC_MAX_CONSECUTIVE_DROPS, 3));
+      static_cast<uint32_t>(readIntField(IDC_MAX_CONSECUTIVE_DROPS, defaultMaxConsecutiveDrops));
   pacerSettings.stripCount =
-      clampStripCount(static_cast<uint32_t>(readIntField(IDC_STRIP_COUNT, 4)));
+      clampStripCount(static_cast<uint32_t>(readIntField(IDC_STRIP_COUNT, defaultStripCount)));
 }
 
 void writeStartupFields() {
   writeRealField(IDC_REPORTED_RATE, reportedRefreshRate());
   writeRealField(IDC_FLASH_RATE, reportedRefreshRate());
-  writeIntField(IDC_MAX_DROP_FRAMES, 10);
-  writeIntField(IDC_MAX_CONSECUTIVE_DROPS, 3);
-  writeIntField(IDC_STRIP_COUNT, 4);
+  writeIntField(IDC_MAX_DROP_FRAMES, defaultMaxDropFrames);
+  writeIntField(IDC_MAX_CONSECUTIVE_DROPS, defaultMaxConsecutiveDrops);
+  writeIntField(IDC_STRIP_COUNT, defaultStripCount);
 }
 
 void fieldChanged(uint32_t id) {

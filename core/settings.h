@@ -30,6 +30,12 @@ extern PacerSettings pacerSettings;
 
 constexpr uint32_t maxStripCount = 1024;
 
+// The option fields' start-up values, also Start's fallbacks for a field
+// that holds no number.
+constexpr int32_t defaultMaxDropFrames = 10;
+constexpr int32_t defaultMaxConsecutiveDrops = 3;
+constexpr int32_t defaultStripCount = 4;
+
 // Formatted text for a field: at most 63 UTF-16 units and a terminator.
 struct FieldText {
   char16_t text[fieldTextCapacity];
@@ -64,7 +70,7 @@ void applyStartSettings();
 void fieldChanged(uint32_t id);
 
 // The program's start-up writes: the reported rate into fields 1001 and
-// 1002, then the defaults 10, 3 and 4 into the three option fields. Each
+// 1002, then the defaults above into the three option fields. Each
 // write raises the field's change notification, so the settings are filled
 // through the same updates as typing.
 void writeStartupFields();
