@@ -13,7 +13,7 @@ struct PacerState {
   int64_t prevElapsedTicks;   // elapsed ticks seen by the previous pass
   int64_t tickFrequency;      // counter ticks per second
   uint32_t consecutiveDrops;  // consecutive passes with more than one toggle due
-  uint32_t toggleCount;       // toggles painted since Start
+  uint32_t toggleCount;       // toggles due since Start, painted or skipped
 };
 
 extern PacerState pacerState;

@@ -1,5 +1,7 @@
 // What the timing core needs from the platform, as plain functions.
-// frontend/platform_win32.cpp implements them with Win32; the tests link a
+// The front end implements them with Win32: platformFill and platformFlush
+// in frontend/platform_fill.cpp and platform_flush.cpp (the static library
+// platform_paint), the rest in frontend/platform_win32.cpp; the tests link a
 // fake. The choice is made at link time.
 #pragma once
 

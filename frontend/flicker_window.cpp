@@ -1,7 +1,7 @@
 #include "frontend/flicker_window.h"
 
 static const wchar_t flickerClassName[] = L"Popup";
-static const int stripWidth = 32;
+static const int narrowWidth = 32;  // the flicker window's width unless widened
 
 bool registerFlickerWindowClass() {
   WNDCLASSEXW windowClass = {};
@@ -20,7 +20,7 @@ void createFlickerWindow() {
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
                                 programInstance(), nullptr);
   frontEndState.flickerWindow = window;
-  SetWindowPos(window, HWND_TOPMOST, 0, 0, stripWidth, GetSystemMetrics(SM_CYSCREEN), 0);
+  SetWindowPos(window, HWND_TOPMOST, 0, 0, narrowWidth, GetSystemMetrics(SM_CYSCREEN), 0);
   frontEndState.flickerWide = 0;
   ShowWindow(window, SW_SHOW);
   UpdateWindow(window);
@@ -28,7 +28,7 @@ void createFlickerWindow() {
 
 void toggleFlickerWidth() {
   if (frontEndState.flickerWide == 1) {
-    SetWindowPos(flickerWindow(), HWND_TOPMOST, 0, 0, stripWidth, GetSystemMetrics(SM_CYSCREEN),
+    SetWindowPos(flickerWindow(), HWND_TOPMOST, 0, 0, narrowWidth, GetSystemMetrics(SM_CYSCREEN),
                  0);
     frontEndState.flickerWide = 0;
   } else {

@@ -1,5 +1,6 @@
-// The flicker window: the topmost strip at the screen's left edge that the
-// pacer paints, switched to the full screen width and back by the user.
+// The flicker window: the topmost 32-pixel-wide window at the screen's left
+// edge that the pacer paints in strips, switched to the full screen width and
+// back by the user.
 #pragma once
 
 #include "frontend/win32.h"
