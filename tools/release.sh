@@ -8,10 +8,17 @@
 # VERSION and docs/README.txt are taken from the commit, not the working
 # tree. The zip is deterministic: entry times are the commit's, in UTC, every
 # entry has mode 0644, the order is fixed and there are no extra fields.
+# OUTPUT_DIR is replaced only if it is empty or holds the marker file that
+# release.sh writes into it; any other folder is left as it is.
 # Usage: tools/release.sh [OUTPUT_DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$(realpath -m "${1:-$root/dist}")
+marker=.lukanemi-release
+if [ -e "$out" ] && [ ! -f "$out/$marker" ] && [ -n "$(ls -A "$out")" ]; then
+  echo "release: $out is not empty and was not written by release.sh; not replacing it" >&2
+  exit 1
+fi
 bash "$root/tools/setup.sh"
 
 work=$(mktemp -d)
@@ -33,6 +40,7 @@ cmake --build "$work/build" --target lukanemi -j "$(nproc)" >/dev/null
 
 rm -rf "$out"
 mkdir -p "$out"
+: >"$out/$marker"
 zip="lukanemi-$version-win32.zip"
 cp "$work/build/frontend/lukanemi.exe" "$out/lukanemi.exe"
 # The read-me for Windows: the version filled in, CRLF line ends, and a

@@ -27,6 +27,12 @@ for f in $files_a; do
 done
 # The release's contents: the zip's entries, modes, times and sums.
 /usr/bin/python3 "$root/tests/release/check_release.py" "$a/dist" "$(git -C "$root" show HEAD:VERSION)" \
-  "$(git -C "$root" log -1 --format=%ct HEAD)" || failed=1
+  "$(git -C "$root" log -1 --format=%cI HEAD)" || failed=1
+# release.sh refuses to replace a folder it did not write, and leaves it as it was.
+mkdir "$a/mine" && echo kept >"$a/mine/file"
+if "$root/tools/release.sh" "$a/mine" 2>/dev/null || [ "$(cat "$a/mine/file")" != kept ]; then
+  echo "release.sh replaced a folder it did not write"
+  failed=1
+fi
 if [ "$failed" -eq 0 ]; then echo "1 passed, 0 failed"; else echo "0 passed, 1 failed"; fi
 exit "$failed"

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Checks a release folder written by tools/release.sh.
 
-Usage: check_release.py DIST_DIR VERSION COMMIT_TIME
+Usage: check_release.py DIST_DIR VERSION COMMIT_DATE
+
+COMMIT_DATE is the commit's date in ISO 8601 with its offset (git's %cI).
 
 The zip must hold exactly lukanemi.exe, README.txt and SHA256SUMS.txt in that
 order, each with mode 0644, the commit's time in UTC (not before 1980) and no
@@ -14,8 +16,8 @@ and "N passed, M failed".
 import hashlib
 import os
 import sys
-import time
 import zipfile
+from datetime import datetime, timezone
 
 passed = failed = 0
 
@@ -37,7 +39,7 @@ def sums(text):
     return out
 
 
-def main(folder, version, commit_time):
+def main(folder, version, commit_date):
     name = "lukanemi-%s-win32.zip" % version
     path = os.path.join(folder, name)
 
@@ -45,8 +47,10 @@ def main(folder, version, commit_time):
         with open(os.path.join(folder, file), "rb") as f:
             return f.read()
 
-    stamp = max(time.gmtime(int(commit_time))[:6], (1980, 1, 1, 0, 0, 0))
-    stamp = stamp[:5] + (stamp[5] // 2 * 2,)  # zip times have 2-second steps
+    # The commit's time in UTC; zip times start in 1980 and have 2-second steps.
+    when = max(datetime.fromisoformat(commit_date).astimezone(timezone.utc),
+               datetime(1980, 1, 1, tzinfo=timezone.utc))
+    stamp = (when.year, when.month, when.day, when.hour, when.minute, when.second // 2 * 2)
     with zipfile.ZipFile(path) as archive:
         entries = archive.infolist()
         names = [e.filename for e in entries]
