@@ -16,7 +16,7 @@
 #include <string>
 
 #include "resources/resource.h"
-#include "tests/e2e/e2e_harness.h"
+#include "tests/support/harness.h"
 
 // Needs <windows.h>, which the harness includes.
 #include <psapi.h>
@@ -34,15 +34,6 @@ struct Usage {
   DWORD gdiObjects;
   DWORD userObjects;
 };
-
-HWND findCaptioned(DWORD pid, const wchar_t* caption) {
-  for (HWND window : topLevelWindows(pid, L"#32770")) {
-    wchar_t text[64] = {};
-    GetWindowTextW(window, text, 64);
-    if (std::wstring(text) == caption) return window;
-  }
-  return nullptr;
-}
 
 HWND findNotice(const Program& program) {
   HWND notice = findCaptioned(program.info.dwProcessId, noticeCaption);

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "resources/resource.h"
-#include "tests/e2e/e2e_harness.h"
+#include "tests/support/harness.h"
 
 namespace {
 
@@ -158,22 +158,13 @@ void checkControlStyle(int index, HWND control, ControlKind kind) {
 
 // ---- Start-up ------------------------------------------------------------------
 
-HWND findDialog(DWORD pid) {
-  for (HWND window : topLevelWindows(pid, dialogClass)) {
-    wchar_t caption[64] = {};
-    GetWindowTextW(window, caption, 64);
-    if (IsWindowVisible(window) && std::wstring(caption) == dialogCaption) return window;
-  }
-  return nullptr;
-}
-
 // Starts the program and waits for its dialog; false (after reporting) when
 // it does not appear.
 bool startProgram(const std::wstring& path, Program* program) {
   const double launched = secondsNow();
   if (!launchProgram(path, program)) return false;
   const bool found = waitUntil(startTimeout, [&] {
-    program->dialog = findDialog(program->info.dwProcessId);
+    program->dialog = findCaptioned(program->info.dwProcessId, dialogCaption);
     return program->dialog != nullptr || !programRunning(*program);
   });
   if (!CHECK(found && program->dialog != nullptr,

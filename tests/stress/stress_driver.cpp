@@ -14,7 +14,7 @@
 #include <string>
 
 #include "resources/resource.h"
-#include "tests/e2e/e2e_harness.h"
+#include "tests/support/harness.h"
 
 namespace {
 
@@ -28,15 +28,6 @@ unsigned seed = 0;
 double answerSeconds = 1.0;
 
 int pick(int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); }
-
-HWND findCaptioned(DWORD pid, const wchar_t* caption) {
-  for (HWND window : topLevelWindows(pid, L"#32770")) {
-    wchar_t text[64] = {};
-    GetWindowTextW(window, text, 64);
-    if (IsWindowVisible(window) && std::wstring(text) == caption) return window;
-  }
-  return nullptr;
-}
 
 HWND flickerOf(const Program& program) {
   const std::vector<HWND> windows = topLevelWindows(program.info.dwProcessId, L"Popup");

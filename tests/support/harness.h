@@ -1,5 +1,6 @@
-// Helpers of the end-to-end driver: check reporting, starting and stopping the
-// program under test, and looking at its windows and the screen from outside.
+// Helpers of the drivers that run the real program (end-to-end, stress, the
+// simulation's recording): check reporting, starting and stopping the program
+// under test, and looking at its windows and the screen from outside.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -15,9 +16,9 @@
 
 // ---- Reporting -------------------------------------------------------------
 
-// Records one check and prints one line for it: "FILE:LINE: ok: ..." or
-// "FILE:LINE: Test failed: ...". The message (printf format, UTF-8) says what
-// was expected and what was found. Returns `passed`.
+// Records one check; a failed one is printed as "FILE:LINE: Test failed: ...",
+// a passed one only counted. The message (printf format, UTF-8) says what was
+// expected and what was found. Returns `passed`.
 bool recordCheck(bool passed, const char* file, int line, const char* format, ...)
     __attribute__((format(__MINGW_PRINTF_FORMAT, 4, 5)));
 #define CHECK(passed, ...) recordCheck((passed), __FILE__, __LINE__, __VA_ARGS__)
@@ -83,6 +84,9 @@ void setWatchedProcess(HANDLE process);
 // Visible top-level windows of process `pid` of class `className`
 // (all classes when it is null).
 std::vector<HWND> topLevelWindows(DWORD pid, const wchar_t* className);
+// The visible dialog (class #32770) of process `pid` captioned `caption`, or
+// null.
+HWND findCaptioned(DWORD pid, const wchar_t* caption);
 
 std::wstring classNameOf(HWND window);
 // The text of a window, asked with WM_GETTEXT (an edit control keeps its text

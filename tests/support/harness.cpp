@@ -1,4 +1,4 @@
-#include "e2e_harness.h"
+#include "tests/support/harness.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -56,16 +56,16 @@ BOOL CALLBACK collectWindow(HWND window, LPARAM context) {
 }  // namespace
 
 bool recordCheck(bool passed, const char* file, int line, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  printLine(passed ? "ok: " : "Test failed: ", file, line, format, args);
-  va_end(args);
   if (passed) {
     ++passedCount;
-  } else {
-    ++failedCount;
+    return true;
   }
-  return passed;
+  ++failedCount;
+  va_list args;
+  va_start(args, format);
+  printLine("Test failed: ", file, line, format, args);
+  va_end(args);
+  return false;
 }
 
 void note(const char* format, ...) {
@@ -195,6 +195,15 @@ std::vector<HWND> topLevelWindows(DWORD pid, const wchar_t* className) {
   WindowQuery query = {pid, className, &found};
   EnumWindows(collectWindow, reinterpret_cast<LPARAM>(&query));
   return found;
+}
+
+HWND findCaptioned(DWORD pid, const wchar_t* caption) {
+  for (HWND window : topLevelWindows(pid, L"#32770")) {
+    wchar_t text[64] = {};
+    GetWindowTextW(window, text, 64);
+    if (IsWindowVisible(window) && std::wstring(text) == caption) return window;
+  }
+  return nullptr;
 }
 
 std::wstring classNameOf(HWND window) {
