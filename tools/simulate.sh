@@ -24,11 +24,9 @@ bash tools/setup.sh
 python=/usr/bin/python3
 data=docs/display-recordings
 
-# The core's own arithmetic, as a native command.
-dir=build/sim-native
-cmake -S "$root" -B "$dir" -DLUKANEMI_TESTS=OFF -DLUKANEMI_BENCH=OFF >/dev/null
-cmake --build "$dir" -j "$(nproc)" --target sim_estimate 2>&1 | { grep -v -E '^\[ *[0-9]+%\]' || true; }
-estimate="$root/$dir/sim/sim_estimate"
+# The core's own arithmetic, as a native command of the native build.
+tools/build.sh native
+estimate="$root/build/native/sim/sim_estimate"
 
 if [ "$mode" = "--record" ]; then
   raw=build/sim-out
