@@ -9,24 +9,16 @@
 # BENCH_SECONDS (default 10) sets the length of each measured run and
 # BENCH_RUNS (default 3) the number of runs.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/lib.sh"
 cd "$root"
 seconds=${BENCH_SECONDS:-10}
 runs=${BENCH_RUNS:-3}
 
-bash tools/setup.sh
+setup
 
 # Own build folders without the tests: only what the benchmarks need.
-build_target() {  # folder, target, cmake arguments...
-  local dir=$1 target=$2
-  shift 2
-  if [ ! -f "$dir/CMakeCache.txt" ]; then
-    cmake -S "$root" -B "$dir" -DLUKANEMI_TESTS=OFF -DLUKANEMI_BENCH=ON "$@" >/dev/null
-  fi
-  cmake --build "$dir" -j 2 --target "$target" 2>&1 | { grep -v -E '^\[ *[0-9]+%\]' || true; }
-}
-build_target build/bench-native pass_arithmetic_bench
-build_target build/bench-win64 pacing_bench \
+build_in build/bench-native pass_arithmetic_bench -DLUKANEMI_TESTS=OFF -DLUKANEMI_BENCH=ON
+build_in build/bench-win64 pacing_bench -DLUKANEMI_TESTS=OFF -DLUKANEMI_BENCH=ON \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake"
 
 out=build/bench-out
@@ -36,14 +28,10 @@ mkdir -p "$out"
 # A Wine prefix of its own, so that the benchmark neither waits on nor shuts
 # down the Wine server of other programs running at the same time.
 export WINEPREFIX="$root/build/wineprefix-bench"
-source tools/wine-env.sh
 wine_prepare
 
 {
-  echo "$(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores"
-  echo "$(. /etc/os-release && echo "$PRETTY_NAME")"
-  echo "Wine $("$WINE" --version | sed 's/^wine-//')"
-  echo "Xvfb $(dpkg-query -W -f='${Version}' xvfb) at 1280×1024×24"
+  describe_machine ""
   echo "$(x86_64-w64-mingw32-g++-posix --version | head -1)"
 } >"$out/machine.txt"
 
@@ -62,5 +50,5 @@ for i in $(seq 1 "$runs"); do
   printf 'load average %s\n%s\n' "$before" "$after" >"$out/run$i/load.txt"
 done
 
-python3 bench/report.py "$out" docs >/dev/null
+"$python" bench/report.py "$out" docs >/dev/null
 echo "wrote docs/bench.md and docs/bench.png"

@@ -8,8 +8,7 @@
 #           thread-model compilers (GoogleTest needs std::mutex)
 #   win64   the same sources for 64-bit Windows
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-jobs=$(nproc)
+source "$(dirname "$0")/lib.sh"
 for v in "$@"; do
   case "$v" in
     native) args=(-DCMAKE_EXPORT_COMPILE_COMMANDS=ON) ;;
@@ -20,8 +19,5 @@ for v in "$@"; do
     win64) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake") ;;
     *) echo "build.sh: unknown variant $v" >&2; exit 2 ;;
   esac
-  if [ ! -f "$root/build/$v/CMakeCache.txt" ]; then
-    cmake -S "$root" -B "$root/build/$v" "${args[@]}" >/dev/null
-  fi
-  cmake --build "$root/build/$v" -j "$jobs" 2>&1 | { grep -v -E '^\[ *[0-9]+%\]' || true; }
+  build_in "$root/build/$v" "" "${args[@]}"
 done

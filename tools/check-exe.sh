@@ -12,7 +12,7 @@ if [ "${1:-}" = "--release" ]; then
   shift
 fi
 exe=$1
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/lib.sh"
 objdump=""
 for tool in i686-w64-mingw32-objdump x86_64-w64-mingw32-objdump objdump; do
   command -v "$tool" >/dev/null && { objdump=$tool; break; }
@@ -22,7 +22,7 @@ done
 failed=0
 fail() { echo "check-exe: $exe: $*"; failed=1; }
 
-imports=$(/usr/bin/python3 "$root/tools/check_imports.py" "$root/tools/allowed-imports.txt" "$exe") ||
+imports=$("$python" "$root/tools/check_imports.py" "$root/tools/allowed-imports.txt" "$exe") ||
   fail "$(grep -v ' passed, ' <<<"$imports")"
 
 if [ "$release" -eq 1 ]; then

@@ -12,14 +12,14 @@
 # release.sh writes into it; any other folder is left as it is.
 # Usage: tools/release.sh [OUTPUT_DIR]
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/lib.sh"
 out=$(realpath -m "${1:-$root/dist}")
 marker=.lukanemi-release
 if [ -e "$out" ] && [ ! -f "$out/$marker" ] && [ -n "$(ls -A "$out")" ]; then
   echo "release: $out is not empty and was not written by release.sh; not replacing it" >&2
   exit 1
 fi
-bash "$root/tools/setup.sh"
+setup
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -52,7 +52,7 @@ grep -q '@VERSION@' "$work/docs/README.txt" ||
   sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$work/docs/README.txt"
 } >"$out/README.txt"
 
-/usr/bin/python3 - "$out" "$zip" "$commit_time" <<'PY'
+"$python" - "$out" "$zip" "$commit_time" <<'PY'
 import hashlib, os, sys, time, zipfile
 
 out, name, commit_time = sys.argv[1], sys.argv[2], int(sys.argv[3])

@@ -4,7 +4,7 @@
 # every file of the two releases is byte-identical; then checks what the
 # release holds.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/lib.sh"
 a=$(mktemp -d /tmp/lukanemi-a.XXXXXX)
 b=$(mktemp -d /tmp/lukanemi-bb.XXXXXX)
 trap 'rm -rf "$a" "$b"' EXIT
@@ -26,7 +26,7 @@ for f in $files_a; do
   fi
 done
 # The release's contents: the zip's entries, modes, times and sums.
-/usr/bin/python3 "$root/tests/release/check_release.py" "$a/dist" "$(git -C "$root" show HEAD:VERSION)" \
+"$python" "$root/tests/release/check_release.py" "$a/dist" "$(git -C "$root" show HEAD:VERSION)" \
   "$(git -C "$root" log -1 --format=%cI HEAD)" || failed=1
 # release.sh refuses to replace a folder it did not write, and leaves it as it was.
 mkdir "$a/mine" && echo kept >"$a/mine/file"
@@ -34,5 +34,4 @@ if "$root/tools/release.sh" "$a/mine" 2>/dev/null || [ "$(cat "$a/mine/file")" !
   echo "release.sh replaced a folder it did not write"
   failed=1
 fi
-if [ "$failed" -eq 0 ]; then echo "1 passed, 0 failed"; else echo "0 passed, 1 failed"; fi
-exit "$failed"
+end_check

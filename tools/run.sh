@@ -4,12 +4,11 @@
 # program in a virtual display, presses Start, and saves screenshots of the
 # dialog, the strip and the full-screen flicker under build/screenshots/.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/lib.sh"
 cd "$root"
-bash tools/setup.sh
+setup
 tools/build.sh win32
 exe="$root/build/win32/frontend/lukanemi.exe"
-source tools/wine-env.sh
 wine_prepare
 
 if [ -n "${DISPLAY:-}" ] && [ "${1:-}" != "--screenshots" ]; then

@@ -6,7 +6,7 @@
 # once the section naming the compiler (.rdata$zzz) is taken out of both.
 # That section must name the two thread models, so the trees do differ.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/lib.sh"
 shipped="$root/build/win32/core/CMakeFiles/core.dir"
 tested="$root/build/win32-core/core/CMakeFiles/core.dir"
 work=$(mktemp -d)
@@ -44,5 +44,4 @@ for obj in $objects; do
     failed=1
   fi
 done
-if [ "$failed" -eq 0 ]; then echo "1 passed, 0 failed"; else echo "0 passed, 1 failed"; fi
-exit "$failed"
+end_check

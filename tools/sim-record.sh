@@ -12,7 +12,7 @@
 # busy the CPUs were during it.
 # Fails if any run fails.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/lib.sh"
 cd "$root"
 if [ $# -ne 1 ]; then
   echo "usage: tools/sim-record.sh OUTDIR" >&2
@@ -23,21 +23,17 @@ out=$(cd "$1" && pwd)
 seconds=${SIM_SECONDS:-420}
 soak_seconds=${SOAK_SECONDS:-600}
 
-bash tools/setup.sh
+setup
 
 dir=build/sim-win64
-if [ ! -f "$dir/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
-    -DLUKANEMI_TESTS=OFF -DLUKANEMI_BENCH=OFF >/dev/null
-fi
-cmake --build "$dir" -j 2 --target sim_recorder sim_driver 2>&1 | { grep -v -E '^\[ *[0-9]+%\]' || true; }
+build_in "$dir" "sim_recorder sim_driver" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
+  -DLUKANEMI_TESTS=OFF -DLUKANEMI_BENCH=OFF
 recorder="$root/$dir/sim/sim_recorder.exe"
 driver="$root/$dir/sim/sim_driver.exe"
 
 # A Wine prefix of its own: other programs' Wine servers are neither waited
 # on nor shut down.
 export WINEPREFIX="$root/build/wineprefix-sim"
-source tools/wine-env.sh
 wine_prepare
 
 # Windows programs get Unix paths through Wine's Z: drive.

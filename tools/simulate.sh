@@ -11,7 +11,7 @@
 #             replaces the committed recordings, and regenerates
 #             docs/display.md and its pictures; then checks
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/lib.sh"
 cd "$root"
 mode=${1:-}
 case "$mode" in
@@ -19,9 +19,7 @@ case "$mode" in
   *) echo "usage: bash tools/simulate.sh --check | --record" >&2; exit 2 ;;
 esac
 
-bash tools/setup.sh
-# Debian's Python: it has the numpy that tools/setup.sh installs.
-python=/usr/bin/python3
+setup
 data=docs/display-recordings
 
 # The core's own arithmetic, as a native command of the native build.
@@ -32,12 +30,7 @@ if [ "$mode" = "--record" ]; then
   raw=build/sim-out
   rm -rf "$raw"
   mkdir -p "$raw"
-  {
-    echo "$(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores"
-    echo "$(. /etc/os-release && echo "$PRETTY_NAME")"
-    echo "Wine $(/usr/lib/wine/wine64 --version 2>/dev/null | sed 's/^wine-//'), 64-bit build"
-    echo "Xvfb $(dpkg-query -W -f='${Version}' xvfb) at 1280×1024×24"
-  } >"$raw/machine.txt"
+  describe_machine ", 64-bit build" >"$raw/machine.txt"
   tools/sim-record.sh "$raw"
   # Without a soak this time the earlier soak's figures are kept.
   if [ -f "$data/info.json" ]; then cp "$data/info.json" "$raw/previous-info.json"; fi

@@ -9,10 +9,10 @@
 # build with a compilers-only toolchain file, and two releases compared file
 # by file.
 set -uo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/lib.sh"
 cd "$root"
 
-bash tools/setup.sh || exit 1
+setup || exit 1
 tools/build.sh native asan win64 win32 win32-core || exit 1
 
 passed=0

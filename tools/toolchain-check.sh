@@ -8,7 +8,7 @@
 # runtime imports; then it checks that the core refuses to compile as
 # 32-bit x86 code without SSE2 double arithmetic.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/lib.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
@@ -18,9 +18,8 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-win32)
 set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-win32)
 TOOLCHAIN
-cmake -S "$root" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" \
-  -DLUKANEMI_TESTS=OFF -DLUKANEMI_BENCH=OFF >/dev/null
-cmake --build "$work/build" --target lukanemi -j "$(nproc)" >/dev/null
+build_in "$work/build" lukanemi -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" \
+  -DLUKANEMI_TESTS=OFF -DLUKANEMI_BENCH=OFF
 exe="$work/build/frontend/lukanemi.exe"
 "$root/tools/check-exe.sh" --release "$exe" || failed=1
 shipped="$root/build/win32/frontend/lukanemi.exe"
@@ -35,7 +34,7 @@ fi
 
 # The executable check must refuse what may not ship: the unstripped link.
 unstripped="$work/build/frontend/lukanemi-unstripped.exe"
-cmake --build "$work/build" --target lukanemi_unstripped -j "$(nproc)" >/dev/null
+build_in "$work/build" lukanemi_unstripped
 if "$root/tools/check-exe.sh" --release "$unstripped" >/dev/null; then
   echo "check-exe passed the unstripped program"
   failed=1
@@ -45,9 +44,8 @@ fi
 
 # The posix thread model's runtime imports what Windows XP lacks.
 sed 's/-win32)$/-posix)/' "$work/toolchain.cmake" >"$work/toolchain-posix.cmake"
-cmake -S "$root" -B "$work/posix" -DCMAKE_TOOLCHAIN_FILE="$work/toolchain-posix.cmake" \
-  -DLUKANEMI_TESTS=OFF -DLUKANEMI_BENCH=OFF -DLUKANEMI_SIM=OFF >/dev/null
-cmake --build "$work/posix" --target lukanemi -j "$(nproc)" >/dev/null
+build_in "$work/posix" lukanemi -DCMAKE_TOOLCHAIN_FILE="$work/toolchain-posix.cmake" \
+  -DLUKANEMI_TESTS=OFF -DLUKANEMI_BENCH=OFF -DLUKANEMI_SIM=OFF
 if out=$("$root/tools/check-exe.sh" --release "$work/posix/frontend/lukanemi.exe"); then
   echo "check-exe passed the posix-thread program"
   failed=1
@@ -75,5 +73,4 @@ for flags in "" "-msse2 -mfpmath=387"; do
   fi
 done
 
-if [ "$failed" -eq 0 ]; then echo "1 passed, 0 failed"; else echo "0 passed, 1 failed"; fi
-exit "$failed"
+end_check
