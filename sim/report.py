@@ -92,10 +92,10 @@ def pictures(recordings, docs_dir):
     # frame by frame.
     script = ("set terminal pngcairo size 1400,900 font 'sans,11'\n"
               "set palette gray\nunset colorbox\nset yrange [3.5:-0.5]\nset ytics 1\n"
-              "set ylabel 'section of the strip'\n"
+              "set ylabel 'strip of the flicker window'\n"
               "set output '%s'\n" % os.path.join(docs_dir, "display-compositor.png"))
     script += "set multiplot layout 3,1 title %s\n" % json.dumps(
-        "Composed desktop: the strip's four sections, one colour per frame, " + CAPTION)
+        "Composed desktop: the flicker window's four strips, one colour per frame, " + CAPTION)
     for flash_rate, rate, seconds, step, zoom in [(60, 60.05, 60, 6, False),
                                                   (240, 240.06, 60, 24, False),
                                                   (240, 240.06, None, 1, True)]:
@@ -152,10 +152,10 @@ def write(data_dir, estimator, docs_dir):
     w("- **Scanout** (no compositor: Windows XP; Vista and 7 with the Basic or Classic "
       "theme). The display scans %d visible lines and %d lines of vertical blanking "
       "(CEA-861 1080p timing) from top to bottom once per 1/R s; each line shows the colour "
-      "of the latest fill of its strip section made at or before the moment the scan "
+      "of the latest fill of its strip made at or before the moment the scan "
       "reaches it." % (display.LINES_VISIBLE, display.LINES_TOTAL - display.LINES_VISIBLE))
     w("- **Compositor** (Windows 8 and later; Vista and 7 with Aero). Once per 1/R s every "
-      "section of the strip takes the colour of its latest fill made at or before the "
+      "strip of the flicker window takes the colour of its latest fill made at or before the "
       "composition; the frame shows that.")
     w("- Frame n starts (line 0, or the composition) (phase + n)/R s after Start. Every case "
       "runs at 8 phases, 0, 1/8, ..., 7/8, and the worst is reported. A fill at the very "
@@ -242,12 +242,12 @@ def write(data_dir, estimator, docs_dir):
         w("| %d | %.1f | %.1f | %.0f | %.1f |" % (
             flash_rate, p50, p99, top, top / (rate * display.LINES_TOTAL) * 1e3))
     w("")
-    w("Composed frames whose four strip sections disagree (one section already in the new "
+    w("Composed frames whose four strips disagree (one strip already in the new "
       "colour, another not), over every case and phase. This is Wine's upper bound: Wine "
       "draws each fill as it is made, while Windows batches GDI calls until the flush, so "
-      "on Windows the sections change together far more often.")
+      "on Windows the strips change together far more often.")
     w("")
-    w("| flash rate | composed frames | sections disagree |")
+    w("| flash rate | composed frames | strips disagree |")
     w("|---:|---:|---:|")
     flicker = []
     for flash_rate, runs in sorted(recordings.items()):

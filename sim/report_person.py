@@ -29,8 +29,8 @@ def person_section(w, results):
     w("## A person timing the strip")
     w("")
     w("The ideal observer above shows what the program's timing allows. A person on a "
-      "composed desktop sees the whole strip's colour frame by frame (white when most "
-      "sections are white) and presses a stopwatch at one of three moments of each change. "
+      "composed desktop sees the whole flicker window's colour frame by frame (white when "
+      "most strips are white) and presses a stopwatch at one of three moments of each change. "
       "Each change is looked at from half-way since the previous change to half-way to the "
       "next (the changes of the one-second majority):")
     w("")
