@@ -1,8 +1,8 @@
 // What the timing core needs from the platform, as plain functions.
-// The front end implements them with Win32: platformFill and platformFlush
-// in frontend/platform_fill.cpp and platform_flush.cpp (the static library
-// platform_paint), the rest in frontend/platform_win32.cpp; the tests link a
-// fake. The choice is made at link time.
+// The front end implements them with Win32: platformCounter, platformFill
+// and platformFlush each in a file of its own (the static library
+// platform_replaceable), the rest in frontend/platform_win32.cpp; the tests
+// link a fake. The choice is made at link time.
 #pragma once
 
 #include <cstdint>

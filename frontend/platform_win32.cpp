@@ -33,12 +33,6 @@ bool platformIsSpace(char16_t c) {
   return (type & C1_SPACE) != 0;
 }
 
-int64_t platformCounter() {
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return now.QuadPart;
-}
-
 void* platformAcquireSurface() { return GetDC(flickerWindow()); }
 
 void platformReleaseSurface(void* surface) {

@@ -17,8 +17,8 @@ runs=${BENCH_RUNS:-3}
 setup
 
 # Own build folders without the tests: only what the benchmarks need.
-build_in build/bench-native pass_arithmetic_bench -DLUKANEMI_TESTS=OFF -DLUKANEMI_BENCH=ON
-build_in build/bench-win64 pacing_bench -DLUKANEMI_TESTS=OFF -DLUKANEMI_BENCH=ON \
+build_in build/bench-native pass_arithmetic_bench -DLUKANEMI_TESTS=OFF -DLUKANEMI_MEASURE=ON
+build_in build/bench-win64 pacing_bench -DLUKANEMI_TESTS=OFF -DLUKANEMI_MEASURE=ON \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake"
 
 out=build/bench-out
@@ -36,11 +36,11 @@ wine_prepare
 } >"$out/machine.txt"
 
 echo "== native: allocation check and pass arithmetic"
-build/bench-native/bench/pass_arithmetic_bench --benchmark_repetitions=5 \
+build/bench-native/measure/native/pass_arithmetic_bench --benchmark_repetitions=5 \
   --benchmark_report_aggregates_only=true --benchmark_out="$out/native.json" \
   --benchmark_out_format=json | tee "$out/native.txt"
 
-exe="$root/build/bench-win64/bench/pacing_bench.exe"
+exe="$root/build/bench-win64/measure/recorder/pacing_bench.exe"
 for i in $(seq 1 "$runs"); do
   echo "== Wine run $i of $runs (load: $(uptime | sed 's/.*load average: //'))"
   mkdir -p "$out/run$i"
@@ -50,5 +50,5 @@ for i in $(seq 1 "$runs"); do
   printf 'load average %s\n%s\n' "$before" "$after" >"$out/run$i/load.txt"
 done
 
-"$python" bench/report.py "$out" docs >/dev/null
+"$python" measure/analysis/pacing_report.py "$out" docs >/dev/null
 echo "wrote docs/bench.md and docs/bench.png"

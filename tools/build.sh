@@ -15,7 +15,7 @@ for v in "$@"; do
     asan) args=(-DLUKANEMI_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug) ;;
     win32) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake") ;;
     win32-core) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686-posix.cmake"
-                      -DLUKANEMI_PROGRAM=OFF -DLUKANEMI_BENCH=OFF -DLUKANEMI_SIM=OFF) ;;
+                      -DLUKANEMI_PROGRAM=OFF -DLUKANEMI_MEASURE=OFF) ;;
     win64) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake") ;;
     *) echo "build.sh: unknown variant $v" >&2; exit 2 ;;
   esac

@@ -27,9 +27,9 @@ setup
 
 dir=build/sim-win64
 build_in "$dir" "sim_recorder sim_driver" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
-  -DLUKANEMI_TESTS=OFF -DLUKANEMI_BENCH=OFF
-recorder="$root/$dir/sim/sim_recorder.exe"
-driver="$root/$dir/sim/sim_driver.exe"
+  -DLUKANEMI_TESTS=OFF -DLUKANEMI_MEASURE=OFF
+recorder="$root/$dir/measure/recorder/sim_recorder.exe"
+driver="$root/$dir/measure/recorder/sim_driver.exe"
 
 # A Wine prefix of its own: other programs' Wine servers are neither waited
 # on nor shut down.

@@ -2,7 +2,7 @@
 # The display simulation: what a display shows of the flicker strip, from the
 # real program's own toggle times, and whether the guide's measurement
 # recovers the display's rate.
-#   --check   judges the committed recordings (docs/display-recordings):
+#   --check   judges the committed recordings (measure/recordings):
 #             deterministic, under two minutes; exits non-zero on a miss,
 #             and on more than 0.1 % wrong signs among simulated people
 #   --record  records the real program under Wine (slow: SIM_SECONDS per
@@ -20,11 +20,11 @@ case "$mode" in
 esac
 
 setup
-data=docs/display-recordings
+data=measure/recordings
 
 # The core's own arithmetic, as a native command of the native build.
 tools/build.sh native
-estimate="$root/build/native/sim/sim_estimate"
+estimate="$root/build/native/measure/native/sim_estimate"
 
 if [ "$mode" = "--record" ]; then
   raw=build/sim-out
@@ -37,10 +37,10 @@ if [ "$mode" = "--record" ]; then
   # The busy machine's recordings (made once, by hand) stay.
   if [ -d "$data/busy" ]; then mv "$data/busy" "$raw/busy"; fi
   rm -rf "$data"
-  "$python" sim/simulate.py convert "$raw" "$data"
+  "$python" measure/analysis/simulate.py convert "$raw" "$data"
   if [ -d "$raw/busy" ]; then mv "$raw/busy" "$data/busy"; fi
-  "$python" sim/report.py "$data" "$estimate" docs
+  "$python" measure/analysis/report.py "$data" "$estimate" docs
   echo "wrote $data, docs/display.md and docs/display-*.png"
 fi
 
-"$python" sim/simulate.py check "$data" "$estimate"
+"$python" measure/analysis/simulate.py check "$data" "$estimate"

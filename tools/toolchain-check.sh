@@ -19,7 +19,7 @@ set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-win32)
 set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-win32)
 TOOLCHAIN
 build_in "$work/build" lukanemi -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" \
-  -DLUKANEMI_TESTS=OFF -DLUKANEMI_BENCH=OFF
+  -DLUKANEMI_TESTS=OFF -DLUKANEMI_MEASURE=OFF
 exe="$work/build/frontend/lukanemi.exe"
 "$root/tools/check-exe.sh" --release "$exe" || failed=1
 shipped="$root/build/win32/frontend/lukanemi.exe"
@@ -45,7 +45,7 @@ fi
 # The posix thread model's runtime imports what Windows XP lacks.
 sed 's/-win32)$/-posix)/' "$work/toolchain.cmake" >"$work/toolchain-posix.cmake"
 build_in "$work/posix" lukanemi -DCMAKE_TOOLCHAIN_FILE="$work/toolchain-posix.cmake" \
-  -DLUKANEMI_TESTS=OFF -DLUKANEMI_BENCH=OFF -DLUKANEMI_SIM=OFF
+  -DLUKANEMI_TESTS=OFF -DLUKANEMI_MEASURE=OFF
 if out=$("$root/tools/check-exe.sh" --release "$work/posix/frontend/lukanemi.exe"); then
   echo "check-exe passed the posix-thread program"
   failed=1

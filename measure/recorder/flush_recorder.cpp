@@ -1,4 +1,4 @@
-#include "bench/flush_recorder.h"
+#include "measure/recorder/flush_recorder.h"
 
 #include "core/platform.h"
 #include "frontend/win32.h"

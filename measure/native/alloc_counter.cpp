@@ -1,4 +1,4 @@
-#include "bench/alloc_counter.h"
+#include "measure/native/alloc_counter.h"
 
 #include <cstddef>
 #include <cstdlib>

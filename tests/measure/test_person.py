@@ -9,7 +9,7 @@ import unittest
 
 import numpy as np
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "sim"))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "measure", "analysis"))
 
 import display  # noqa: E402
 import flashes  # noqa: E402
@@ -17,7 +17,7 @@ import observer  # noqa: E402
 import person  # noqa: E402
 import simulate  # noqa: E402
 
-ESTIMATOR = observer.Estimator(os.environ.get("ESTIMATE", "build/native/sim/sim_estimate"))
+ESTIMATOR = observer.Estimator(os.environ.get("ESTIMATE", "build/native/measure/native/sim_estimate"))
 
 
 class IdealRun:

@@ -1,7 +1,7 @@
 """Tests of the display models and the observer of the display simulation.
 
-Run with the native estimate command: ESTIMATE=build/native/sim/sim_estimate
-/usr/bin/python3 -m unittest discover -s tests/sim
+Run with the native estimate command: ESTIMATE=build/native/measure/native/sim_estimate
+/usr/bin/python3 -m unittest discover -s tests/measure
 """
 
 import os
@@ -12,13 +12,13 @@ import unittest
 
 import numpy as np
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "sim"))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "measure", "analysis"))
 
 import display  # noqa: E402
 import observer  # noqa: E402
 import simulate  # noqa: E402
 
-ESTIMATOR = observer.Estimator(os.environ.get("ESTIMATE", "build/native/sim/sim_estimate"))
+ESTIMATOR = observer.Estimator(os.environ.get("ESTIMATE", "build/native/measure/native/sim_estimate"))
 
 
 def ideal_replay(seconds):

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "bench/alloc_counter.h"
-#include "bench/native_platform.h"
+#include "measure/native/alloc_counter.h"
+#include "measure/native/native_platform.h"
 #include "core/pacer.h"
 #include "core/settings.h"
 

@@ -14,7 +14,7 @@
 #include <cwchar>
 #include <vector>
 
-#include "bench/flush_recorder.h"
+#include "measure/recorder/flush_recorder.h"
 #include "core/pacer.h"
 #include "core/settings.h"
 #include "frontend/flicker_window.h"
