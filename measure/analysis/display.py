@@ -17,9 +17,9 @@ a sample is shown by it. Everything is computed from the fill times
 directly (a binary search per sample), never line by line.
 """
 
-import struct
-
 import numpy as np
+
+import recording
 
 LINES_VISIBLE = 1080
 LINES_TOTAL = 1125  # 45 lines of vertical blanking
@@ -108,39 +108,20 @@ class Run:
                    np.concatenate(lateness), np.concatenate(offsets))
 
 
-def read_raw(path):
-    """Reads the recorder's file; returns (frequency, runs, lost records)."""
-    with open(path, "rb") as f:
-        data = f.read()
-    magic, frequency, run_count, record_count, lost, _ = struct.unpack_from("<8sqIIII", data, 0)
-    if magic != b"LKREC1\0\0":
-        raise ValueError("%s: not a recording" % path)
-    offset = 32
-    run_table = np.frombuffer(data, dtype=np.dtype([("start", "<i8"), ("rate", "<u4"),
-                                                    ("scale", "<u4"), ("first", "<u4"),
-                                                    ("strips", "<u4")]),
-                              count=run_count, offset=offset)
-    offset += 24 * run_count
-    records = np.frombuffer(data, dtype=np.dtype([("ticks", "<i8"), ("toggle", "<u4"),
-                                                  ("kind", "<u2"), ("white", "<u2")]),
-                            count=record_count, offset=offset)
-    runs = []
-    bounds = list(run_table["first"]) + [record_count]
-    for i, entry in enumerate(run_table):
-        part = records[bounds[i]:bounds[i + 1]]
-        runs.append(run_from_records(frequency, entry, part))
-    return frequency, runs, lost
+def recorded_runs(recorded):
+    """The display runs of a recording (recording.Recording)."""
+    return [run_from_records(recorded.frequency, run) for run in recorded.runs]
 
 
-def run_from_records(frequency, entry, records):
-    """Groups a run's records by toggle: the fills of strips 0..n-1 of one
-    toggle, then its flush."""
-    strips = int(entry["strips"])
+def run_from_records(frequency, run):
+    """Groups a recorded run's records (recording.Run) by toggle: the fills
+    of strips 0..n-1 of one toggle, then its flush."""
+    strips, records = run.strip_count, run.records
     if len(records) % (strips + 1) != 0:
         raise ValueError("%d records do not make whole toggles of %d fills and a flush"
                          % (len(records), strips))
     groups = records.reshape(-1, strips + 1)
-    pattern = np.append(np.arange(strips), 0xFFFF)
+    pattern = np.append(np.arange(strips), recording.FLUSH)
     bad = np.flatnonzero(np.any(groups["kind"] != pattern, axis=1)
                          | np.any(groups["toggle"] != groups["toggle"][:, :1], axis=1))
     if len(bad):
@@ -148,10 +129,10 @@ def run_from_records(frequency, entry, records):
                          % (bad[0], strips - 1, groups[bad[0]]))
     number = groups["toggle"][:, -1].astype(np.int64)
     flush = groups["ticks"][:, -1].astype(np.int64)
-    scheduled = scheduled_ticks(number, int(entry["rate"]), int(entry["scale"]), int(frequency))
-    lateness = flush - int(entry["start"]) - scheduled
+    scheduled = scheduled_ticks(number, run.toggle_rate, run.rate_scale, int(frequency))
+    lateness = flush - run.start_ticks - scheduled
     offsets = groups["ticks"][:, :-1].astype(np.int64) - flush[:, None]
-    return Run(frequency, entry["rate"], entry["scale"], number, lateness, offsets)
+    return Run(frequency, run.toggle_rate, run.rate_scale, number, lateness, offsets)
 
 
 def save_runs(path, runs):

@@ -19,6 +19,7 @@ import numpy as np
 import display
 import observer
 import person
+import recording
 
 PHASES = [i / 8.0 for i in range(8)]
 # True refresh rates per flash rate: both sides of F, F itself, and rates
@@ -225,11 +226,10 @@ def check_people(data_dir, estimator):
 
 def driver_summary(path):
     """The driver's last line, `summary key=value ...`, as a dict."""
-    with open(path, encoding="utf-8", errors="replace") as f:
-        lines = [l for l in f if l.startswith("summary ")]
-    if not lines:
+    summary = recording.log_summary(path)
+    if not summary:
         raise SystemExit("%s: no summary line" % path)
-    return dict(item.split("=", 1) for item in lines[-1].split()[1:])
+    return summary
 
 
 def load_lines(path):
@@ -253,7 +253,8 @@ def load_lines(path):
 def soak_figures(raw_dir):
     """Stops, flushes against the schedule and memory of the soak run."""
     summary = driver_summary(os.path.join(raw_dir, "soak-240.log"))
-    frequency, runs, lost = display.read_raw(os.path.join(raw_dir, "soak-240.bin"))
+    recorded = recording.read(os.path.join(raw_dir, "soak-240.bin"))
+    runs, lost = display.recorded_runs(recorded), recorded.lost
     flushes = sum(len(r.number) for r in runs)
     # Toggles the schedule called for by each run's last flush.
     scheduled = sum(int(r.number[-1]) + 1 for r in runs if len(r.number))
@@ -284,9 +285,10 @@ def convert(raw_dir, data_dir):
         raw = os.path.join(raw_dir, name + ".bin")
         if not os.path.exists(raw):
             continue
-        frequency, runs, lost = display.read_raw(raw)
-        if lost:
-            raise SystemExit("%s: %d records lost" % (raw, lost))
+        recorded = recording.read(raw)
+        if recorded.lost:
+            raise SystemExit("%s: %d records lost" % (raw, recorded.lost))
+        runs = display.recorded_runs(recorded)
         display.save_runs(os.path.join(data_dir, name + ".npz"), runs)
         summary = driver_summary(os.path.join(raw_dir, name + ".log"))
         entry = dict(load.get(name, {}))

@@ -5,7 +5,6 @@ Run with the native estimate command: ESTIMATE=build/native/measure/native/sim_e
 """
 
 import os
-import struct
 import sys
 import tempfile
 import unittest
@@ -16,6 +15,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "measure"
 
 import display  # noqa: E402
 import observer  # noqa: E402
+import recording  # noqa: E402
 import simulate  # noqa: E402
 
 ESTIMATOR = observer.Estimator(os.environ.get("ESTIMATE", "build/native/measure/native/sim_estimate"))
@@ -142,42 +142,6 @@ class SignRuleTest(unittest.TestCase):
                 self.assertAlmostEqual(r["estimate"], 60.02, places=4)
 
 
-class RecordingTest(unittest.TestCase):
-    def test_a_recorder_file_gives_each_toggles_lateness_and_fill_offsets(self):
-        frequency, rate, scale, start = 10_000_000, 120_000, 1000, 5_000_000
-        records = []
-        for k in range(3):
-            due = -(-(k + 1) * scale * frequency // rate)
-            flush = start + due + 40 + k
-            for strip in range(2):
-                records.append((flush - 10 + strip, k, strip, 1 - k % 2))
-            records.append((flush, k, 0xFFFF, 1 - k % 2))
-        data = struct.pack("<8sqIIII", b"LKREC1\0\0", frequency, 1, len(records), 0, 0)
-        data += struct.pack("<qIIII", start, rate, scale, 0, 2)
-        data += b"".join(struct.pack("<qIHH", *r) for r in records)
-        with tempfile.NamedTemporaryFile(suffix=".bin", delete=False) as f:
-            f.write(data)
-        try:
-            got_frequency, runs, lost = display.read_raw(f.name)
-        finally:
-            os.unlink(f.name)
-        self.assertEqual((got_frequency, len(runs), lost), (frequency, 1, 0))
-        np.testing.assert_array_equal(runs[0].lateness, [40, 41, 42])
-        np.testing.assert_array_equal(runs[0].fill_offsets, [[-10, -9]] * 3)
-        toggles = runs[0].toggles()
-        self.assertAlmostEqual(toggles.fills[0, 1], (83334 + 40 - 9) / frequency)
-
-    def test_a_toggle_without_all_its_fills_is_refused(self):
-        entry = np.array([(0, 120_000, 1000, 0, 2)],
-                         dtype=[("start", "<i8"), ("rate", "<u4"), ("scale", "<u4"),
-                                ("first", "<u4"), ("strips", "<u4")])[0]
-        records = np.array([(10, 0, 0, 1), (11, 0, 0xFFFF, 1), (20, 1, 0, 0)],
-                           dtype=[("ticks", "<i8"), ("toggle", "<u4"), ("kind", "<u2"),
-                                  ("white", "<u2")])
-        with self.assertRaises(ValueError):
-            display.run_from_records(10_000_000, entry, records)
-
-
 class RecordLogsTest(unittest.TestCase):
     def test_the_driver_summary_and_the_load_log_are_read_per_recording(self):
         with tempfile.TemporaryDirectory() as folder:
@@ -192,6 +156,7 @@ class RecordLogsTest(unittest.TestCase):
                         "during the run 57.0% of 2 cores\n")
             summary = simulate.driver_summary(log)
             self.assertEqual((summary["stops"], summary["memEndPrivate"]), ("2", "n/a"))
+            self.assertEqual(recording.log_summary(load), {})  # no summary line
             self.assertEqual(simulate.load_lines(load)["soak-240"],
                              {"load_before": "0.50", "load_after": "1.24", "busy": "57.0%"})
 
