@@ -1,52 +1,73 @@
 #!/usr/bin/env python3
-"""Turns the outputs of the pacing benchmarks into docs/bench.md and docs/bench.png.
+"""Turns the pacing benchmark's outputs into docs/bench.md and docs/bench.png.
 
-Usage: report.py OUTDIR DOCSDIR
+Usage: pacing_report.py OUTDIR DOCSDIR
 
 OUTDIR holds machine.txt, native.json, native.txt and run1..runN, each run with
-summary.tsv, load.txt and lateness-<design>-<rate>.txt from pacing_bench.
+summary.tsv, load.txt and lateness-<design>-<rate>.txt from pacing.py. The
+document's prose is templates/bench.md; its tables and figures are made here.
 Figures are medians over the runs; ratios are taken within each run first.
 """
+import collections
 import json
 import math
 import os
 import statistics
+import string
 import subprocess
 import sys
+from typing import Dict, List, NamedTuple, Tuple
+
+import pacing
 
 DESIGNS = [("ours", "the pacer (busy loop)"), ("sleep1", "Sleep(1) loop"),
            ("timer1", "1 ms SetTimer")]
+TEMPLATE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "templates", "bench.md")
+
+# The baseline line: a loop that only reads the counter.
+Baseline = collections.namedtuple("Baseline",
+                                  "readingsPerSecond gaps over1ms over10ms maxUs lostPercent")
 
 
-def read_run(path):
-    results, calls, checks, info, baseline = {}, {}, [], {}, {}
-    with open(os.path.join(path, "summary.tsv"), encoding="utf-8") as f:
+class RunData(NamedTuple):
+    """One run's summary.tsv and load.txt."""
+    name: str
+    info: Dict[str, str]
+    baseline: Baseline
+    calls: Dict[str, float]  # µs per call, in the file's order
+    checks: List[pacing.Check]
+    results: Dict[Tuple[str, int], pacing.Result]
+    load: str
+
+
+def typed(kind, pairs):
+    """A record of `kind` from `key=value` fields; fields missing are nan."""
+    values = dict(pair.split("=", 1) for pair in pairs)
+    return kind(**{name: float(values.get(name, "nan")) for name in kind._fields})
+
+
+def read_run(out, name):
+    info, calls, checks, results = {}, {}, [], {}
+    baseline = typed(Baseline, [])
+    with open(os.path.join(out, name, "summary.tsv"), encoding="utf-8") as f:
         for line in f:
             cols = line.rstrip("\n").split("\t")
             if cols[0] == "result":
-                values = {}
-                for kv in cols[3:]:
-                    k, v = kv.split("=", 1)
-                    values[k] = float(v)
-                results[(cols[1], int(cols[2]))] = values
+                results[(cols[1], int(cols[2]))] = typed(pacing.Result, cols[3:])
             elif cols[0] == "call":
                 calls[cols[1]] = float(cols[2])
             elif cols[0] == "check":
-                checks.append((cols[1], cols[2], cols[3]))
+                checks.append(pacing.Check(cols[1], cols[2] == "ok", cols[3]))
             elif cols[0] == "baseline":
-                baseline = {}
-                for kv in cols[1:]:
-                    k, v = kv.split("=", 1)
-                    baseline[k] = float(v)
+                baseline = typed(Baseline, cols[1:])
             elif cols[0] == "info":
                 info[cols[1]] = cols[2]
     load = ""
-    load_path = os.path.join(path, "load.txt")
+    load_path = os.path.join(out, name, "load.txt")
     if os.path.exists(load_path):
         with open(load_path, encoding="utf-8") as f:
             load = f.read().strip()
-    return {"results": results, "calls": calls, "checks": checks, "info": info, "load": load,
-            "baseline": baseline}
+    return RunData(name, info, baseline, calls, checks, results, load)
 
 
 def med(values):
@@ -58,6 +79,12 @@ def fmt(value, digits=1):
     if value is None or (isinstance(value, float) and math.isnan(value)):
         return "–"
     return f"{value:,.{digits}f}"
+
+
+def table(header, align, rows):
+    """A Markdown table: header cells, the alignment row's cells, rows of cells."""
+    lines = ["| " + " | ".join(header) + " |", "|" + "|".join(align) + "|"]
+    return "\n".join(lines + ["| " + " | ".join(row) + " |" for row in rows])
 
 
 def lateness_samples(out, runs, design, rate):
@@ -114,230 +141,129 @@ def write_plot(out, docs, runs, rates):
 def main():
     out, docs = sys.argv[1], sys.argv[2]
     runs = sorted(d for d in os.listdir(out) if d.startswith("run"))
-    data = [read_run(os.path.join(out, r)) for r in runs]
-    rates = sorted({rate for d in data for (_, rate) in d["results"]})
+    data = [read_run(out, r) for r in runs]
+    rates = sorted({rate for d in data for (_, rate) in d.results})
     with open(os.path.join(out, "machine.txt"), encoding="utf-8") as f:
         machine = [line.rstrip("\n") for line in f if line.strip()]
     with open(os.path.join(out, "native.json"), encoding="utf-8") as f:
         native = json.load(f)
     with open(os.path.join(out, "native.txt"), encoding="utf-8") as f:
         native_alloc = next((line.strip() for line in f if line.startswith("allocations")), "")
+    # CPU time: other work on the machine stretches the wall time.
+    native_ns = {b["run_name"]: b["cpu_time"] for b in native["benchmarks"]
+                 if b.get("aggregate_name", "median") == "median"}
+
+    def values(design, rate, key):
+        return [getattr(d.results[(design, rate)], key) for d in data]
 
     def m(design, rate, key):
-        return med([d["results"][(design, rate)][key] for d in data])
-
-    def all_runs(design, rate, key):
-        return [d["results"][(design, rate)][key] for d in data]
+        return med(values(design, rate, key))
 
     def full_runs(design, rate, key):
         """Median over the runs that no stop rule ended (all runs if every one was)."""
-        full = [d["results"][(design, rate)] for d in data
-                if d["results"][(design, rate)]["stops"] == 0]
-        if not full:
-            full = [d["results"][(design, rate)] for d in data]
-        return med([v[key] for v in full])
+        every = [d.results[(design, rate)] for d in data]
+        return med([getattr(r, key) for r in [r for r in every if r.stops == 0] or every])
 
     def ratio(design, rate, key):
-        return med([d["results"][(design, rate)][key] / d["results"][("ours", rate)][key]
-                    for d in data])
+        return med([getattr(d.results[(design, rate)], key) /
+                    getattr(d.results[("ours", rate)], key) for d in data])
 
-    native_ns = {}
-    for b in native["benchmarks"]:
-        if b.get("aggregate_name", "median") == "median":
-            # CPU time: other work on the machine stretches the wall time.
-            native_ns[b["run_name"]] = b["cpu_time"]  # nanoseconds
-
-    seconds = f"{float(data[0]['info'].get('seconds', 'nan')):g}"
-    lines = []
-    w = lines.append
-    w("# Pacing benchmark")
-    w("")
-    w("Made by `tools/bench.sh`: the pacer, built for 64-bit Windows, runs under Wine in a "
-      "virtual X display, driven through the real settings dialog (Start), flicker window and "
-      "main-loop message handling; the counter is read right after each toggle's flush by a "
-      "platformFlush of the benchmark's own, linked in place of the front end's. Each rate "
-      f"runs {seconds} s with 4 "
-      "strips in the 32-pixel window and the default limits (10, 3). Every figure is the median of "
-      f"{len(runs)} runs; ratios are taken within each run, then the median.")
-    w("")
-    w("Machine: " + "; ".join(machine) + ".")
-    w("")
-    w("Other work shares the machine's two cores. For each run: the load average before and "
-      f"after it, and what a loop that only reads the counter saw for {seconds} s under Wine "
-      "before the designs ran: gaps between two readings are time the thread did not run.")
-    w("")
-    w("| run | load average before → after | gaps > 1 ms | gaps > 10 ms | longest gap (ms) "
-      "| time lost |")
-    w("|---|---|---:|---:|---:|---:|")
-    for r, d in zip(runs, data):
-        b = d["baseline"]
-        load = d["load"].replace("load average ", "").replace("\n", " → ")
-        w(f"| {r} | {load} | {fmt(b.get('over1ms'), 0)} | {fmt(b.get('over10ms'), 0)} "
-          f"| {fmt(b.get('maxUs', float('nan')) / 1000, 1)} "
-          f"| {fmt(b.get('lostPercent'), 2)} % |")
-    w("")
-    w("## The pacer")
-    w("")
-    w("Lateness of a toggle: counter right after its flush minus its scheduled time "
-      "k × `rateScale` × `tickFrequency` / `toggleRate` after Start. A loop turn is the time "
-      "from one pass to the next when the first had nothing due: the queue check "
-      "(`PeekMessageW`, a round trip to the Wine server), `IsWindow` and `runPass`. "
-      "One toggle is the median pass with one toggle due less the median pass with none. "
-      "Rate error: the achieved average toggle rate against the requested one, the achieved "
-      "period being the scheduled one plus the drift of the median lateness from the first "
-      "half of the run to the second, per toggle in between.")
-    w("")
-    w("| flashes/s | passes/s | loop turn (µs) | runPass, nothing due (µs) | one toggle (µs) "
-      "| p50 (µs) | p90 (µs) | p99 (µs) | p99.9 (µs) | max (µs) | dropping passes "
-      "| largest due | runs with a stop | rate error (ppm) | first pass (ms) |")
-    w("|" + "---:|" * 15)
-    for rate in rates:
-        stops = sum(1 for v in all_runs("ours", rate, "stops") if v > 0)
-        w(f"| {rate} | {fmt(m('ours', rate, 'passesPerSecond'), 0)} "
-          f"| {fmt(m('ours', rate, 'turnIdleUs'))} | {fmt(m('ours', rate, 'passIdleUs'))} "
-          f"| {fmt(m('ours', rate, 'toggleUs'))} | {fmt(m('ours', rate, 'p50'))} "
-          f"| {fmt(m('ours', rate, 'p90'))} | {fmt(m('ours', rate, 'p99'))} "
-          f"| {fmt(m('ours', rate, 'p999'))} | {fmt(m('ours', rate, 'max'))} "
-          f"| {fmt(m('ours', rate, 'dropping'), 0)} "
-          f"| {fmt(max(all_runs('ours', rate, 'maxDue')), 0)} "
-          f"| {stops} of {len(runs)} | {fmt(full_runs('ours', rate, 'ppm'), 2)} "
-          f"| {fmt(m('ours', rate, 'firstPassMs'), 1)} |")
-    w("")
-    w("Largest due is the largest over the runs. A run that a stop rule ends is measured "
-      "up to the stop; the rate error is the median over the runs that ran their full time. "
-      "First pass: from Start's counter reading to the first pass, the time Start takes to "
-      "create and show the flicker window after `beginRun`; the toggles due by then are "
-      "painted late, back to back, by that first pass.")
-    w("")
-    w("Each run: lateness p50 / p99 in µs, then the gaps of more than 1 ms between the end of "
-      "one pass and the start of the next (a loop turn's message check takes about 45 µs, so "
-      "these are times the loop was not running) and the share of the run they took.")
-    w("")
-    w("| run | " + " | ".join(f"{r}/s" for r in rates) + " |")
-    w("|---|" + "---:|" * len(rates))
-    for r, d in zip(runs, data):
-        cells = []
-        for rate in rates:
-            v = d["results"][("ours", rate)]
-            stop = " (stop)" if v["stops"] > 0 else ""
-            cells.append(f"{fmt(v['p50'])} / {fmt(v['p99'])}{stop}; "
-                         f"{fmt(v.get('stalls'), 0)} gaps, {fmt(v.get('stalledPercent'), 1)} %")
-        w(f"| {r} | " + " | ".join(cells) + " |")
-    w("")
-    w("## Against naive designs")
-    w("")
-    w("The same window, schedule and painting calls, without drop limits: a loop that "
-      "sleeps with `Sleep(1)` between wake-ups, and a 1 ms `SetTimer` whose `WM_TIMER` "
-      "paints; each paints every toggle that fell due since its last wake-up.")
-    w("")
-    w("| flashes/s | design | wake-ups/s | p50 (µs) | p90 (µs) | p99 (µs) | p99.9 (µs) "
-      "| max (µs) | rate error (ppm) | p50 naive/ours | p99 naive/ours |")
-    w("|---:|---|" + "---:|" * 9)
-    for rate in rates:
-        for design, label in DESIGNS:
-            r50 = "" if design == "ours" else f"{fmt(ratio(design, rate, 'p50'))}×"
-            r99 = "" if design == "ours" else f"{fmt(ratio(design, rate, 'p99'))}×"
-            w(f"| {rate} | {label} | {fmt(m(design, rate, 'passesPerSecond'), 0)} "
-              f"| {fmt(m(design, rate, 'p50'))} | {fmt(m(design, rate, 'p90'))} "
-              f"| {fmt(m(design, rate, 'p99'))} | {fmt(m(design, rate, 'p999'))} "
-              f"| {fmt(m(design, rate, 'max'))} | {fmt(full_runs(design, rate, 'ppm'), 2)} "
-              f"| {r50} | {r99} |")
-    w("")
-    w("Above about p90 every design's lateness is set by the time the process was not "
-      "running (the gaps in the load table; the busy loop competes with the other work for a "
-      "core, while a sleeping loop is woken promptly), so the p99 ratios say more about the "
-      "machine's other work than about the designs.")
-    w("")
-    w("![Toggle lateness of the three designs](bench.png)")
-    w("")
-    w("## Where a loop turn goes")
-    w("")
-    w("Each call timed alone on a live flicker window under Wine (median over batches):")
-    w("")
-    w("| call | µs |")
-    w("|---|---:|")
-    names = list(data[0]["calls"].keys())
-    call = {name: med([d["calls"][name] for d in data]) for name in names}
-    for name in names:
-        w(f"| {name} | {fmt(call[name], 3)} |")
-    w("")
-    peek = call.get("PeekMessageW(PM_NOREMOVE), empty queue", float("nan"))
+    load_rows = [[d.name, d.load.replace("load average ", "").replace("\n", " → "),
+                  fmt(d.baseline.over1ms, 0), fmt(d.baseline.over10ms, 0),
+                  fmt(d.baseline.maxUs / 1000, 1), fmt(d.baseline.lostPercent, 2) + " %"]
+                 for d in data]
+    pacer_rows = [[str(rate), fmt(m("ours", rate, "passesPerSecond"), 0)]
+                  + [fmt(m("ours", rate, key)) for key in
+                     ("turnIdleUs", "toggleUs", "p50", "p90", "p99", "p999", "max")]
+                  + [fmt(m("ours", rate, "dropping"), 0),
+                     fmt(max(values("ours", rate, "maxDue")), 0),
+                     f"{sum(v > 0 for v in values('ours', rate, 'stops'))} of {len(runs)}",
+                     fmt(full_runs("ours", rate, "ppm"), 2),
+                     fmt(m("ours", rate, "firstPassMs"), 1)] for rate in rates]
+    per_run_rows = [[d.name] + [
+        f"{fmt(v.p50)} / {fmt(v.p99)}{' (stop)' if v.stops > 0 else ''}; "
+        f"{fmt(v.stalls, 0)} gaps, {fmt(v.stalledPercent, 1)} %"
+        for v in (d.results[("ours", rate)] for rate in rates)] for d in data]
+    naive_rows = [[str(rate), label, fmt(m(design, rate, "passesPerSecond"), 0)]
+                  + [fmt(m(design, rate, key)) for key in ("p50", "p90", "p99", "p999", "max")]
+                  + [fmt(full_runs(design, rate, "ppm"), 2)]
+                  + ["" if design == "ours" else f"{fmt(ratio(design, rate, key))}×"
+                     for key in ("p50", "p99")]
+                  for rate in rates for design, label in DESIGNS]
+    call = {name: med([d.calls[name] for d in data]) for name in data[0].calls}
+    nan = float("nan")
+    peek = call.get("PeekMessageW(PM_NOREMOVE), empty queue", nan)
     pass_calls = (call.get("GetDC + ReleaseDC", 0) + call.get("GetClientRect", 0)
                   + call.get("QueryPerformanceCounter", 0)
                   + call.get("core arithmetic: layoutStrips(n = 4) + 2 toggleIndex", 0))
-    turns = med([m("ours", r, "turnIdleUs") for r in rates])
-    w(f"A loop turn with nothing due ({fmt(turns)} µs, median over the rates) is the queue "
-      f"check `PeekMessageW` ({fmt(peek)} µs) plus `IsWindow` and a pass whose calls "
-      f"(`GetDC`, `GetClientRect`, the counter, `ReleaseDC` and the arithmetic) add up to "
-      f"{fmt(pass_calls, 2)} µs: {fmt(peek / turns * 100, 0)} % of the turn is the round trip "
-      f"to the Wine server. A toggle is four `FillRect` of an 8-pixel strip into Wine's "
-      f"window surface ({fmt(call.get('FillRect (8 px x screen height)', float('nan')))} µs "
-      f"each) and a `GdiFlush` ({fmt(call.get('GdiFlush', float('nan')), 2)} µs). "
-      f"`GetActiveWindow`, also a server round trip, runs only when a message is waiting.")
-    w("")
-    w("## The pass's own arithmetic (native, Google Benchmark)")
-    w("")
-    w("Linux build of the core with a platform whose calls do nothing; CPU time per "
-      "iteration, median of 5 repetitions. `passArithmetic` is the strip layout and the two "
-      "toggle indices of a pass; `idlePass` a whole pass with nothing due.")
-    w("")
-    w("| case | ns |")
-    w("|---|---:|")
-    for name, ns in native_ns.items():
-        w(f"| `{name.split('/repeats')[0]}` | {fmt(ns, 1)} |")
-    w("")
-    w(f"Heap allocations over passes (nothing, one, several and too many due; n = 4 and 1024; "
-      f"a pass past its painting deadline): {native_alloc.split(':', 1)[-1].strip()}.")
-    w("")
-
-    # Targets.
-    w("## Targets")
-    w("")
     turn = {r: m("ours", r, "turnIdleUs") for r in rates}
-    tog = {r: m("ours", r, "toggleUs") for r in rates}
-    p50 = {r: m("ours", r, "p50") for r in rates}
-    t1 = [med([d["results"][("ours", r)]["p50"] /
-               (d["results"][("ours", r)]["turnIdleUs"] + d["results"][("ours", r)]["toggleUs"])
-               for d in data]) for r in rates]
-    ok1 = all(v <= 1.5 for v in t1)
-    w(f"- p50 lateness ≤ 1.5 × (loop turn + one toggle): **{'met' if ok1 else 'not met'}** — "
-      + ", ".join(f"{r}/s: {fmt(p50[r])} µs = {t:.2f} × ({fmt(turn[r])} + {fmt(tog[r])})"
-                  for r, t in zip(rates, t1)) + ".")
-    s50 = [ratio("sleep1", r, "p50") for r in rates]
-    q50 = [ratio("timer1", r, "p50") for r in rates]
-    ok2 = all(v >= 8 for v in s50) and all(v >= 50 for v in q50)
-    w(f"- p50 ≥ 8× better than `Sleep(1)` and ≥ 50× better than the timer: "
-      f"**{'met' if ok2 else 'not met'}** — Sleep(1) "
-      + ", ".join(f"{fmt(v)}×" for v in s50) + "; timer " + ", ".join(f"{fmt(v)}×" for v in q50)
-      + f" (at {', '.join(str(r) for r in rates)} flashes/s).")
-    ppm = {r: full_runs("ours", r, "ppm") for r in rates}
-    ok3a = all(abs(v) <= 5 for v in ppm.values())
-    calm = [r for r in rates if r <= 240]
-    stops_calm = sum(1 for r in calm for v in all_runs("ours", r, "stops") if v > 0)
-    w(f"- |average rate error| ≤ 5 ppm at every rate: **{'met' if ok3a else 'not met'}** — "
-      + ", ".join(f"{r}/s: {fmt(v, 2)} ppm" for r, v in ppm.items()) + ".")
-    w(f"- no stop at {', '.join(str(r) for r in calm)} flashes/s with the default limits: "
-      f"**{'met' if stops_calm == 0 else 'not met'}** — {stops_calm} stopped runs out of "
-      f"{len(calm) * len(runs)}.")
-    arith = native_ns.get("passArithmetic/4", float("nan"))
-    turn_min = min(turn.values())
-    pass_alone = med([m("ours", r, "passIdleUs") for r in rates])
-    share = arith / (turn_min * 1000) * 100
-    w(f"- the core's arithmetic < 1 % of a pass at n = 4: **{'met' if share < 1 else 'not met'}** "
-      f"— {fmt(arith, 1)} ns of a {fmt(turn_min)} µs loop turn ({share:.3f} %); of "
-      f"`runPass` alone ({fmt(pass_alone)} µs with nothing due, timed with a 0.1 µs counter) "
-      f"it is {arith / (pass_alone * 1000) * 100:.0f} %.")
-    w("")
-    failed = [(r, c) for r, d in zip(runs, data) for c in d["checks"] if c[1] != "ok"]
-    w("Checks in every run: " + ("all passed" if not failed else
-                                 "; ".join(f"{r}: {c[0]} {c[1]} ({c[2]})" for r, c in failed))
-      + " (" + ", ".join(sorted({c[0] for d in data for c in d["checks"]})) + ").")
+    turns = med(list(turn.values()))
 
+    def met(passed):
+        return "met" if passed else "not met"
+    latency = [(r, m("ours", r, "p50"), med([d.results[("ours", r)].p50 /
+                                             (d.results[("ours", r)].turnIdleUs +
+                                              d.results[("ours", r)].toggleUs) for d in data]))
+               for r in rates]
+    sleep_ratios = [ratio("sleep1", r, "p50") for r in rates]
+    timer_ratios = [ratio("timer1", r, "p50") for r in rates]
+    ppm = {r: full_runs("ours", r, "ppm") for r in rates}
+    calm = [r for r in rates if r <= 240]
+    calm_stops = sum(v > 0 for r in calm for v in values("ours", r, "stops"))
+    arithmetic = native_ns.get("passArithmetic/4", nan)
+    turn_min = min(turn.values())
+    share = arithmetic / (turn_min * 1000) * 100
+    failed = [(d.name, c) for d in data for c in d.checks if not c.passed]
+    fields = {
+        "seconds": f"{float(data[0].info.get('seconds', 'nan')):g}", "runs": len(runs),
+        "machine": "; ".join(machine),
+        "load_table": table(["run", "load average before → after", "gaps > 1 ms",
+                             "gaps > 10 ms", "longest gap (ms)", "time lost"],
+                            ["---"] * 2 + ["---:"] * 4, load_rows),
+        "pacer_table": table(["flashes/s", "passes/s", "loop turn (µs)", "one toggle (µs)",
+                              "p50 (µs)", "p90 (µs)", "p99 (µs)", "p99.9 (µs)", "max (µs)",
+                              "dropping passes", "largest due", "runs with a stop",
+                              "rate error (ppm)", "first pass (ms)"], ["---:"] * 14, pacer_rows),
+        "per_run_table": table(["run"] + [f"{r}/s" for r in rates],
+                               ["---"] + ["---:"] * len(rates), per_run_rows),
+        "naive_table": table(["flashes/s", "design", "wake-ups/s", "p50 (µs)", "p90 (µs)",
+                              "p99 (µs)", "p99.9 (µs)", "max (µs)", "rate error (ppm)",
+                              "p50 naive/ours", "p99 naive/ours"],
+                             ["---:", "---"] + ["---:"] * 9, naive_rows),
+        "calls_table": table(["call", "µs"], ["---", "---:"],
+                             [[name, fmt(v, 3)] for name, v in call.items()]),
+        "turn": fmt(turns), "peek": fmt(peek), "pass_calls": fmt(pass_calls, 2),
+        "peek_share": fmt(peek / turns * 100, 0),
+        "fill": fmt(call.get("FillRect (8 px x screen height)", nan)),
+        "flush": fmt(call.get("GdiFlush", nan), 2),
+        "native_table": table(["case", "ns"], ["---", "---:"],
+                              [[f"`{name.split('/repeats')[0]}`", fmt(ns, 1)]
+                               for name, ns in native_ns.items()]),
+        "allocations": native_alloc.split(":", 1)[-1].strip(),
+        "latency_met": met(all(t <= 1.5 for _, _, t in latency)),
+        "latency": ", ".join(f"{r}/s: {fmt(p50)} µs = {t:.2f} × ({fmt(turn[r])} + "
+                             f"{fmt(m('ours', r, 'toggleUs'))})" for r, p50, t in latency),
+        "naive_met": met(all(v >= 8 for v in sleep_ratios) and all(v >= 50 for v in timer_ratios)),
+        "sleep_ratios": ", ".join(f"{fmt(v)}×" for v in sleep_ratios),
+        "timer_ratios": ", ".join(f"{fmt(v)}×" for v in timer_ratios),
+        "rates": ", ".join(str(r) for r in rates),
+        "ppm_met": met(all(abs(v) <= 5 for v in ppm.values())),
+        "ppm": ", ".join(f"{r}/s: {fmt(v, 2)} ppm" for r, v in ppm.items()),
+        "calm_rates": ", ".join(str(r) for r in calm), "stops_met": met(calm_stops == 0),
+        "calm_stops": calm_stops, "calm_runs": len(calm) * len(runs),
+        "arithmetic_met": met(share < 1), "arithmetic": fmt(arithmetic, 1),
+        "turn_min": fmt(turn_min), "arithmetic_share": f"{share:.3f}",
+        "checks": ("all passed" if not failed else
+                   "; ".join(f"{r}: {c.name} FAILED ({c.detail})" for r, c in failed))
+        + " (" + ", ".join(sorted({c.name for d in data for c in d.checks})) + ")",
+    }
+    with open(TEMPLATE, encoding="utf-8") as f:
+        text = string.Template(f.read()).substitute(fields)
     os.makedirs(docs, exist_ok=True)
     with open(os.path.join(docs, "bench.md"), "w", encoding="utf-8") as f:
-        f.write("\n".join(lines) + "\n")
+        f.write(text)
     write_plot(out, docs, runs, rates)
-    print("\n".join(lines))
+    print(text, end="")
     return 1 if failed else 0
 
 

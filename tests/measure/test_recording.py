@@ -19,6 +19,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "measure"
 
 import display  # noqa: E402
 import pacing  # noqa: E402
+import pacing_report  # noqa: E402
 import recording  # noqa: E402
 
 FREQUENCY = 10_000_000
@@ -162,8 +163,11 @@ class PacingTest(unittest.TestCase):
             check = pacing.check_stop(recording.parse(recording_bytes(runs, records)), stops)
             self.assertEqual(check.passed, passed, (len(records), stops))
 
-    def test_a_run_folder_gives_the_summary_and_lateness_files(self):
-        with tempfile.TemporaryDirectory() as folder:
+    def test_a_run_folder_gives_the_summary_and_lateness_files_the_report_reads(self):
+        with tempfile.TemporaryDirectory() as out:
+            folder = os.path.join(out, "run1")
+            os.mkdir(folder)
+
             def write(name, data):
                 with open(os.path.join(folder, name), "wb") as f:
                     f.write(data)
@@ -175,23 +179,27 @@ class PacingTest(unittest.TestCase):
             write("timer1-60.log", b"")
             write("stop-check.bin", recording_bytes(runs, records))
             write("stop-check.log", b"summary stops=0\n")
-            write("costs.tsv", b"info\tseconds\t10.000\ncall\tIsWindow\t0.0810\n")
+            write("costs.tsv", b"info\tseconds\t10.000\nbaseline\tgaps=3\tmaxUs=1500.0\n"
+                  b"call\tIsWindow\t0.0810\n")
             with contextlib.redirect_stdout(io.StringIO()):
                 status = pacing.main(["pacing.py", folder])
             self.assertEqual(status, 1)  # the stop check saw no notice
             with open(os.path.join(folder, "summary.tsv")) as f:
-                lines = [l.rstrip("\n").split("\t") for l in f]
+                kinds = [line.split("\t")[0] for line in f]
             with open(os.path.join(folder, "lateness-sleep1-60.txt")) as f:
                 self.assertEqual(f.read(), "1.00\n3.00\n2.00\n4.00\n")
-        self.assertEqual([l[0] for l in lines], ["info", "call", "check", "check"] +
-                         ["result"] * 3)
-        self.assertEqual(lines[2][1:3], ["flushes of runPass recorded", "ok"])
-        self.assertEqual(lines[3][1:3], ["stop rule detected", "FAILED"])
-        ours = dict(kv.split("=") for kv in lines[4][3:])
-        self.assertEqual(lines[4][:3], ["result", "ours", "60"])
-        self.assertEqual([k for k in ours], list(pacing.Result._fields))
-        self.assertEqual((ours["stops"], ours["p50"], ours["max"]), ("1", "2.00", "4.00"))
-
+            run = pacing_report.read_run(out, "run1")
+        self.assertEqual(kinds, ["info", "baseline", "call", "check", "check"] + ["result"] * 3)
+        self.assertEqual([(c.name, c.passed) for c in run.checks],
+                         [("flushes of runPass recorded", True), ("stop rule detected", False)])
+        self.assertEqual((run.info, run.calls), ({"seconds": "10.000"}, {"IsWindow": 0.081}))
+        self.assertEqual((run.baseline.gaps, run.baseline.maxUs), (3, 1500))
+        self.assertTrue(math.isnan(run.baseline.over1ms))
+        self.assertEqual(sorted(run.results), [(d, 60) for d in sorted(pacing.DESIGNS)])
+        ours = run.results[("ours", 60)]
+        self.assertEqual((ours.stops, ours.p50, ours.max, ours.toggles), (1, 2, 4, 4))
+        self.assertEqual((ours.turnIdleUs, ours.lost, run.results[("sleep1", 60)].stops),
+                         (0.1, 0, 0))
 
 if __name__ == "__main__":
     unittest.main()
