@@ -1,11 +1,15 @@
-// Records a run of the real program: starts sim_recorder with
-// LUKANEMI_RECORDING set, types the flash rate, presses Start and then only
+// Records the real program: starts the recorder with LUKANEMI_RECORDING set,
+// types the flash rate (and the options given), presses Start and then only
 // watches, every 100 ms, for the frame-drop notice. A notice (a drop limit
-// stopped the run) is dismissed with its OK button and Start is pressed
-// again. After the given time the dialog is closed, so that the recorder
-// ends normally and writes its file.
+// stopped the run, so the flicker window must be gone) is dismissed with its
+// OK button and Start is pressed again, or with --end-at-stop the recording
+// ends there. After the given time the dialog is closed, so that the
+// recorder ends normally and writes its file.
 //
-// usage: sim_driver RECORDER_EXE FLASH_RATE SECONDS OUTPUT_PATH
+// usage: record_driver RECORDER_EXE FLASH_RATE SECONDS OUTPUT_PATH [OPTION...]
+//   --max-drop-frames N, --max-consecutive-drops N, --strip-count N
+//                  typed into that field (else it keeps its start-up text)
+//   --end-at-stop  end the recording at the first notice
 // Prints the process's memory and GUI object counts at start-up and at the
 // end, and a last line "summary ..."; exits non-zero on any failure.
 #include <fcntl.h>
@@ -14,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "resources/resource.h"
 #include "tests/support/harness.h"
@@ -28,6 +33,12 @@ const wchar_t noticeCaption[] = L"情報";
 constexpr double startTimeout = 180.0;
 constexpr double exitTimeout = 120.0;
 constexpr SIZE_T notReported = ~SIZE_T{0};
+
+// A field and the text to type into it.
+struct Typed {
+  int id;
+  std::wstring text;
+};
 
 struct Usage {
   PROCESS_MEMORY_COUNTERS_EX memory;
@@ -94,8 +105,8 @@ bool fileExists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Starts the recorder, waits for its dialog and types the flash rate.
-bool startRecorder(const std::wstring& exe, const std::wstring& flashRate, Program* program) {
+// Starts the recorder, waits for its dialog and types the fields' texts.
+bool startRecorder(const std::wstring& exe, const std::vector<Typed>& fields, Program* program) {
   const double launched = secondsNow();
   if (!launchProgram(exe, program)) return false;
   waitUntil(startTimeout, [&] {
@@ -110,26 +121,54 @@ bool startRecorder(const std::wstring& exe, const std::wstring& flashRate, Progr
     return false;
   }
   note("the dialog appeared %.1f s after the launch", secondsNow() - launched);
-  HWND field = GetDlgItem(program->dialog, IDC_FLASH_RATE);
-  setTextOf(field, flashRate);
-  return CHECK(textOf(field) == flashRate, "field %d: expected %s, got %s", IDC_FLASH_RATE,
-               quoted(flashRate).c_str(), quoted(textOf(field)).c_str());
+  bool typed = true;
+  for (const Typed& f : fields) {
+    HWND field = GetDlgItem(program->dialog, f.id);
+    setTextOf(field, f.text);
+    typed = CHECK(textOf(field) == f.text, "field %d: expected %s, got %s", f.id,
+                  quoted(f.text).c_str(), quoted(textOf(field)).c_str()) &&
+            typed;
+  }
+  return typed;
+}
+
+// Dismisses a notice; a stop has destroyed the flicker window before
+// showing it.
+bool endStop(const Program& program, HWND notice, int stop) {
+  CHECK(topLevelWindows(program.info.dwProcessId, L"Popup").empty(),
+        "stop %d: expected the flicker window gone, found it open", stop);
+  return dismissNotice(notice);
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
-  if (argc != 5) {
-    printf("usage: sim_driver RECORDER_EXE FLASH_RATE SECONDS OUTPUT_PATH\n");
-    return 2;
+  const std::wstring exe = argc > 4 ? argv[1] : L"";
+  const std::wstring flashRate = argc > 4 ? argv[2] : L"";
+  const double seconds = argc > 4 ? _wtof(argv[3]) : 0;
+  const std::wstring output = argc > 4 ? argv[4] : L"";
+  std::vector<Typed> fields = {{IDC_FLASH_RATE, flashRate}};
+  bool endAtStop = false;
+  bool usable = seconds > 0 && !flashRate.empty() && !output.empty();
+  for (int i = 5; usable && i < argc; ++i) {
+    const std::wstring option = argv[i];
+    const int id = option == L"--max-drop-frames"         ? IDC_MAX_DROP_FRAMES
+                   : option == L"--max-consecutive-drops" ? IDC_MAX_CONSECUTIVE_DROPS
+                   : option == L"--strip-count"           ? IDC_STRIP_COUNT
+                                                          : 0;
+    if (option == L"--end-at-stop") {
+      endAtStop = true;
+    } else if (id != 0 && i + 1 < argc) {
+      fields.push_back(Typed{id, argv[++i]});
+    } else {
+      usable = false;
+    }
   }
-  const std::wstring exe = argv[1];
-  const std::wstring flashRate = argv[2];
-  const double seconds = _wtof(argv[3]);
-  const std::wstring output = argv[4];
-  if (!(seconds > 0) || flashRate.empty() || output.empty()) {
-    printf("sim_driver: expected a flash rate, a positive number of seconds and a path\n");
+  if (!usable) {
+    printf(
+        "usage: record_driver RECORDER_EXE FLASH_RATE SECONDS OUTPUT_PATH [--max-drop-frames N] "
+        "[--max-consecutive-drops N] [--strip-count N] [--end-at-stop]\n");
     return 2;
   }
   startWatchdog(seconds + startTimeout + exitTimeout + 300);
@@ -139,7 +178,7 @@ int wmain(int argc, wchar_t** argv) {
   SetEnvironmentVariableW(L"LUKANEMI_RECORDING", output.c_str());
 
   Program program;
-  if (!startRecorder(exe, flashRate, &program)) {
+  if (!startRecorder(exe, fields, &program)) {
     endProgram(&program);
     return 1;
   }
@@ -155,8 +194,12 @@ int wmain(int argc, wchar_t** argv) {
     recorded = secondsNow() - began;
     if (HWND notice = findNotice(program)) {
       ++stops;
-      if (!dismissNotice(notice)) {
+      if (!endStop(program, notice, stops)) {
         CHECK(false, "notice %d: expected it closed by its OK button; it is still open", stops);
+        break;
+      }
+      if (endAtStop) {
+        printf("stop %d at %.1f s: notice dismissed, the recording ends\n", stops, recorded);
         break;
       }
       if (recorded < seconds) {
@@ -177,7 +220,7 @@ int wmain(int argc, wchar_t** argv) {
   if (HWND notice = findNotice(program)) {
     ++stops;
     note("stop %d after the end: notice dismissed", stops);
-    dismissNotice(notice);
+    endStop(program, notice, stops);
   }
   sendWithTimeout(program.dialog, WM_CLOSE, 0, 0);
   DWORD exitCode = 1;

@@ -1,8 +1,10 @@
 // The recording: what every program of the measuring wing writes (the
 // recorder, which is the shipped program with its own platformCounter,
-// platformFill and platformFlush, and the naive designs), and what
-// measure/analysis/recording.py reads for both analyses, the pacing figures
-// and the display simulation.
+// platformFill and platformFlush, and the naive designs, which link the
+// same three), and what measure/analysis/recording.py reads for both
+// analyses, the pacing figures and the display simulation. The programs
+// write it at exit when LUKANEMI_RECORDING names the file (a Windows path);
+// without the variable they record nothing.
 //
 // The file, little-endian and packed:
 //   RecordingHeader
@@ -16,10 +18,14 @@
 //                                   first flush, in ticks (same buckets)
 //
 // A pass is one counter reading by the design while a run is drawing: the
-// pacer reads the counter once per runPass (and again only inside a pass
-// that paints for 100 ms), a naive design once per wake-up. A loop turn is
-// the time from one reading to the next. The first turn of a run starts at
-// its first pass; the time between runs is no turn.
+// pacer's reading in runPass, a naive design's once per wake-up. The
+// readings a pass with more than two toggles due takes after each toggle
+// (to keep its painting within 100 ms) belong to that pass. A loop turn is
+// the time from one pass's reading to the next's. The first turn of a run starts at
+// its first pass; the time between runs is no turn. beginRun's own reading
+// (taken while pacerState.startTicks still holds the previous run's start)
+// is no pass. A pass's due count is how far its painting advanced
+// pacerState.toggleCount: for the pacer the toggles due, painted or skipped.
 #pragma once
 
 #include <cstdint>
@@ -64,6 +70,17 @@ struct RecordingPasses {
 // last flush, or its reading when it painted nothing) to the next reading:
 // time in which the loop did not run its own code.
 
+// The histograms' buckets: one counter tick each, 6.5 ms at Wine's 10 MHz
+// counter, which covers a busy loop's turns and a toggle's cost.
+constexpr uint32_t recordingTurnBuckets = 65536;
+
 static_assert(sizeof(RecordingHeader) == 32 && sizeof(RecordingRun) == 24 &&
                   sizeof(RecordingRecord) == 16 && sizeof(RecordingPasses) == 48,
               "the file's layout is the structures' memory layout");
+
+// The recording programs' platform functions (recording_platform.cpp) report
+// each call to the recording (recording.cpp) with the counter reading taken
+// right after it.
+void recordReading(int64_t ticks);  // a platformCounter reading
+void recordFill(int64_t ticks, bool white);
+void recordFlush(int64_t ticks);
