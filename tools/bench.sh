@@ -3,7 +3,11 @@
 # docs/bench.png:
 #   - the native microbenchmark of a pass's arithmetic, with its check that a
 #     pass allocates no memory (fails this command if one does);
-#   - the Wine benchmark of the pacer against two naive designs, three times.
+#   - the Wine benchmark of the pacer (the recorder driven by record_driver)
+#     against two naive designs (naive_sleep1, naive_timer1), with the
+#     platform calls' costs (platform_costs), three times; each recording is
+#     one run of record_run in build/bench-out/run<i>, judged and summed up
+#     by measure/analysis/pacing.py.
 # The Wine benchmark is the 64-bit build: on machines that emulate 32-bit
 # code, a 32-bit program's timing would measure the emulator.
 # BENCH_SECONDS (default 10) sets the length of each measured run and
@@ -18,7 +22,8 @@ setup
 
 # Own build folders without the tests: only what the benchmarks need.
 build_in build/bench-native pass_arithmetic_bench -DLUKANEMI_TESTS=OFF -DLUKANEMI_MEASURE=ON
-build_in build/bench-win64 pacing_bench -DLUKANEMI_TESTS=OFF -DLUKANEMI_MEASURE=ON \
+build_in build/bench-win64 "recorder record_driver naive_sleep1 naive_timer1 platform_costs" \
+  -DLUKANEMI_TESTS=OFF -DLUKANEMI_MEASURE=ON \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake"
 
 out=build/bench-out
@@ -40,14 +45,31 @@ build/bench-native/measure/native/pass_arithmetic_bench --benchmark_repetitions=
   --benchmark_report_aggregates_only=true --benchmark_out="$out/native.json" \
   --benchmark_out_format=json | tee "$out/native.txt"
 
-exe="$root/build/bench-win64/measure/recorder/pacing_bench.exe"
+bin="$root/build/bench-win64/measure/recorder"
+recorder=$(windows_path "$bin/recorder.exe")
+driver=$(windows_path "$bin/record_driver.exe")
 for i in $(seq 1 "$runs"); do
+  dir="$out/run$i"
   echo "== Wine run $i of $runs (load: $(uptime | sed 's/.*load average: //'))"
-  mkdir -p "$out/run$i"
-  before=$(uptime | sed 's/.*load average: //')
-  timeout 1200 tools/wine-session.sh "$WINE" "$exe" "$out/run$i" "$seconds"
-  after=$(uptime | sed 's/.*load average: //')
-  printf 'load average %s\n%s\n' "$before" "$after" >"$out/run$i/load.txt"
+  mkdir -p "$dir"
+  timeout 300 tools/wine-session.sh "$WINE" "$(windows_path "$bin/platform_costs.exe")" \
+    "$seconds" >"$dir/costs.tsv"
+  # A stop must be seen and must not hang the recording: at 10^6 flashes
+  # per second with both limits 0 the first pass drops and stops the run.
+  record_run "$dir" stop-check 600 "$driver" "$recorder" 1000000 3 \
+    "$(windows_path "$dir/stop-check.bin")" --max-drop-frames 0 --max-consecutive-drops 0 \
+    --end-at-stop || true
+  for rate in 60 144 240 1000; do
+    # The pacer's run is measured up to its first stop, if any.
+    record_run "$dir" "ours-$rate" 600 "$driver" "$recorder" "$rate" "$seconds" \
+      "$(windows_path "$dir/ours-$rate.bin")" --end-at-stop || true
+    for design in sleep1 timer1; do
+      record_run "$dir" "$design-$rate" 300 "$(windows_path "$bin/naive_$design.exe")" \
+        "$rate" "$seconds" || true
+    done
+  done
+  # Writes summary.tsv and lateness-<design>-<rate>.txt; fails on a failed check.
+  "$python" measure/analysis/pacing.py "$dir"
 done
 
 "$python" measure/analysis/pacing_report.py "$out" docs >/dev/null

@@ -28,3 +28,49 @@ describe_machine() {  # text after the Wine version
 
 # Ends a check script (failed is 0 or 1) with the summary line CTest matches.
 end_check() { if [ "$failed" -eq 0 ]; then echo "1 passed, 0 failed"; else echo "0 passed, 1 failed"; fi; exit "$failed"; }
+
+# Windows programs get Unix paths through Wine's Z: drive.
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+# Busy and total jiffies of all CPUs, from /proc/stat's first line.
+cpu_times() {
+  local _ user nice system idle iowait irq softirq steal
+  read -r _ user nice system idle iowait irq softirq steal _ </proc/stat
+  local busy=$((user + nice + system + irq + softirq + steal))
+  echo "$busy $((busy + idle + iowait))"
+}
+
+# One line of a recording's load.txt: the load average before the run, or
+# after it and how busy the CPUs were since cpu_times gave BUSY TOTAL.
+load_line() {  # name, before | after, [busy total]
+  if [ "$2" = before ]; then
+    echo "$1 before: loadavg $(cat /proc/loadavg)"
+    return
+  fi
+  local busy total
+  read -r busy total < <(cpu_times)
+  echo "$1 after: loadavg $(cat /proc/loadavg); CPUs busy during the run" \
+    "$(awk -v b=$((busy - $3)) -v t=$((total - $4)) \
+      'BEGIN { printf "%.1f%%", (t > 0 ? 100 * b / t : 0) }') of $(nproc) cores"
+}
+
+# Records one run under Wine in a fresh virtual display: runs the Windows
+# program with LUKANEMI_RECORDING naming OUT/NAME.bin, its output shown and
+# kept in OUT/NAME.log, for at most LIMIT seconds, and adds its load lines to
+# OUT/load.txt. Fails if the program fails or leaves no recording.
+record_run() {  # out, name, limit, program, arguments...
+  local out=$1 name=$2 limit=$3
+  shift 3
+  local start status=0
+  start=$(cpu_times)
+  rm -f "$out/$name.bin"
+  load_line "$name" before >>"$out/load.txt"
+  LUKANEMI_RECORDING=$(windows_path "$out/$name.bin") timeout "$limit" \
+    "$root/tools/wine-session.sh" "$WINE" "$@" 2>&1 | tee "$out/$name.log" || status=$?
+  # shellcheck disable=SC2086
+  load_line "$name" after $start >>"$out/load.txt"
+  if [ "$status" -ne 0 ] || [ ! -s "$out/$name.bin" ]; then
+    echo "== $name FAILED (status $status)"
+    return 1
+  fi
+}

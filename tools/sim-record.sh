@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Records the real program's toggles for the display simulation: the 64-bit
-# sim_recorder (the shipped program with timestamping platformFill and
-# platformFlush) driven by sim_driver under Wine, each run in a fresh virtual
-# display.
+# recorder (the shipped program with the recording's platformCounter,
+# platformFill and platformFlush) driven by record_driver under Wine, each
+# run in a fresh virtual display.
 #
 # usage: tools/sim-record.sh OUTDIR
 # Writes OUTDIR/recording-<rate>.bin and .log for 60, 144 and 240 flashes
@@ -26,46 +26,21 @@ soak_seconds=${SOAK_SECONDS:-600}
 setup
 
 dir=build/sim-win64
-build_in "$dir" "sim_recorder sim_driver" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
-  -DLUKANEMI_TESTS=OFF -DLUKANEMI_MEASURE=OFF
-recorder="$root/$dir/measure/recorder/sim_recorder.exe"
-driver="$root/$dir/measure/recorder/sim_driver.exe"
+build_in "$dir" "recorder record_driver" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
+  -DLUKANEMI_TESTS=OFF -DLUKANEMI_MEASURE=ON
+recorder="$root/$dir/measure/recorder/recorder.exe"
+driver="$root/$dir/measure/recorder/record_driver.exe"
 
 # A Wine prefix of its own: other programs' Wine servers are neither waited
 # on nor shut down.
 export WINEPREFIX="$root/build/wineprefix-sim"
 wine_prepare
 
-# Windows programs get Unix paths through Wine's Z: drive.
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-
-# Busy and total jiffies of all CPUs, from /proc/stat's first line.
-cpu_times() {
-  local _ user nice system idle iowait irq softirq steal
-  read -r _ user nice system idle iowait irq softirq steal _ </proc/stat
-  local busy=$((user + nice + system + irq + softirq + steal))
-  echo "$busy $((busy + idle + iowait))"
-}
-
 failed=()
 record() {  # name, flash rate, seconds
-  local name=$1 rate=$2 length=$3
-  echo "== $name: $rate flashes/s for $length s"
-  local busy0 total0 busy1 total1
-  read -r busy0 total0 < <(cpu_times)
-  echo "$name before: loadavg $(cat /proc/loadavg)" >>"$out/load.txt"
-  local status=0
-  timeout $((length + 900)) tools/wine-session.sh "$WINE" "$(windows_path "$driver")" \
-    "$(windows_path "$recorder")" "$rate" "$length" "$(windows_path "$out/$name.bin")" \
-    2>&1 | tee "$out/$name.log" || status=$?
-  read -r busy1 total1 < <(cpu_times)
-  echo "$name after: loadavg $(cat /proc/loadavg); CPUs busy during the run" \
-    "$(awk -v b=$((busy1 - busy0)) -v t=$((total1 - total0)) \
-      'BEGIN { printf "%.1f%%", (t > 0 ? 100 * b / t : 0) }') of $(nproc) cores" >>"$out/load.txt"
-  if [ "$status" -ne 0 ] || [ ! -s "$out/$name.bin" ]; then
-    echo "== $name FAILED (status $status)"
-    failed+=("$name")
-  fi
+  echo "== $1: $2 flashes/s for $3 s"
+  record_run "$out" "$1" $(($3 + 900)) "$(windows_path "$driver")" "$(windows_path "$recorder")" \
+    "$2" "$3" "$(windows_path "$out/$1.bin")" || failed+=("$1")
 }
 
 for rate in ${SIM_RATES:-60 144 240}; do
