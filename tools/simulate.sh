@@ -24,7 +24,7 @@ data=measure/recordings
 
 # The core's own arithmetic, as a native command of the native build.
 tools/build.sh native
-estimate="$root/build/native/measure/native/sim_estimate"
+numbers="$root/build/native/measure/native/core_numbers"
 
 if [ "$mode" = "--record" ]; then
   raw=build/sim-out
@@ -39,8 +39,8 @@ if [ "$mode" = "--record" ]; then
   rm -rf "$data"
   "$python" measure/analysis/simulate.py convert "$raw" "$data"
   if [ -d "$raw/busy" ]; then mv "$raw/busy" "$data/busy"; fi
-  "$python" measure/analysis/report.py "$data" "$estimate" docs
+  "$python" measure/analysis/report.py "$data" "$numbers" docs
   echo "wrote $data, docs/display.md and docs/display-*.png"
 fi
 
-"$python" measure/analysis/simulate.py check "$data" "$estimate"
+"$python" measure/analysis/simulate.py check "$data" "$numbers"

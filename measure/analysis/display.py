@@ -73,15 +73,13 @@ class Run:
         self.lateness = np.asarray(lateness, dtype=np.int64)  # flush - scheduled
         self.fill_offsets = np.asarray(fill_offsets, dtype=np.int64)  # fill - flush
 
-    @property
-    def flash_rate(self):
-        return self.toggle_rate / (2.0 * self.rate_scale)
-
-    def toggles(self, toggle_rate=None):
-        """The run's toggles; with another toggle rate, its recorded lateness
-        replayed onto that rate's schedule."""
+    def toggles(self, toggle_rate=None, rate_scale=None):
+        """The run's toggles; with another pacing (a toggle rate and its rate
+        scale, as the core sets them), its recorded lateness replayed onto
+        that schedule."""
         rate = self.toggle_rate if toggle_rate is None else int(toggle_rate)
-        due = scheduled_ticks(self.number, rate, self.rate_scale, self.frequency)
+        scale = self.rate_scale if rate_scale is None else int(rate_scale)
+        due = scheduled_ticks(self.number, rate, scale, self.frequency)
         fills = (due + self.lateness)[:, None] + self.fill_offsets
         return Toggles(self.number, fills / float(self.frequency), due / float(self.frequency))
 

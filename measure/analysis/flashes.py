@@ -6,6 +6,8 @@ black and back, or black to white and back), as in WCAG 2.3.1; flashes in a
 window are its colour changes divided by two.
 """
 
+from typing import NamedTuple
+
 import numpy as np
 
 import display
@@ -74,6 +76,13 @@ def flicker_zones(toggles, rate, phase):
     return zones
 
 
+class Strays(NamedTuple):
+    frames: int  # frames of the minority colour
+    bursts: int
+    most: float  # flashes in any one second, at most
+    seconds: float  # the length looked at
+
+
 def stray_frames(toggles, rate, phase, skip=1.0):
     """With the estimate almost exact: frames of the minority colour, the
     number of flicker bursts (minority frames less than 0.5 s apart count as
@@ -84,6 +93,5 @@ def stray_frames(toggles, rate, phase, skip=1.0):
     minority = white != (np.mean(white) >= 0.5)
     stray = times[minority]
     bursts = 0 if len(stray) == 0 else 1 + int(np.count_nonzero(np.diff(stray) >= 0.5))
-    return {"frames": int(minority.sum()), "share": float(minority.mean()), "bursts": bursts,
-            "most": most_in_one_second(change_times(times, white)),
-            "seconds": float(times[-1] - times[0])}
+    return Strays(int(minority.sum()), bursts,
+                  most_in_one_second(change_times(times, white)), float(times[-1] - times[0]))

@@ -12,12 +12,13 @@
 - On scanout it takes the direction from the boundary's path over many
   frames; on a composed desktop the direction cannot be seen, and a second
   run at another estimate tells which of the two candidate rates is real.
-- The computed rate comes from the tool's own arithmetic (the core's
-  estimateRefreshRate through a small native command), never from a copy of
-  the formula.
+- The computed rate and the pacing of a typed flash rate come from the
+  core itself (toggleRateFor and estimateRefreshRate through the native
+  command core_numbers), never from a copy of its arithmetic.
 """
 
 import subprocess
+from typing import NamedTuple
 
 import numpy as np
 
@@ -106,39 +107,68 @@ def wobble_lines(toggles, refresh_rate, phase):
     return np.abs(offset) * refresh_rate * display.LINES_TOTAL
 
 
-class Estimator:
-    """The core's own estimate: a native command that reads "FLASH TIME"
-    lines and answers with the estimate the dialog would show."""
+class Pacing(NamedTuple):
+    """The pacer's rate as toggleRateFor sets it: toggle_rate colour toggles
+    per rate_scale seconds."""
+    toggle_rate: int
+    rate_scale: int
+
+    @property
+    def flash_rate(self):
+        """Flashes per second paced: a flash is two toggles."""
+        return self.toggle_rate / (2.0 * self.rate_scale)
+
+
+class Answer(NamedTuple):
+    """What the core computes for a typed flash rate and pass time."""
+    estimate: float  # the estimate, Hz
+    text: str  # the estimate's field text
+    pacing: Pacing
+
+
+class Core:
+    """The core's own numbers: a native command (core_numbers) that reads
+    "FLASH TIME" lines and answers each with the estimate the dialog would
+    show and the pacing toggleRateFor set. Pacings are kept per flash rate."""
 
     def __init__(self, command):
         self.command = command
+        self.pacings = {}
 
-    def estimates(self, pairs):
+    def answers(self, pairs):
         if not pairs:
             return []
-        text = "".join("%r %r\n" % (float(f), float(t)) for f, t in pairs)
+        pairs = [(float(f), float(t)) for f, t in pairs]
+        text = "".join("%r %r\n" % pair for pair in pairs)
         out = subprocess.run([self.command], input=text, capture_output=True, text=True,
                              check=True).stdout
-        return [float(line.split("\t")[0]) for line in out.splitlines()]
+        answers = []
+        for (flash_rate, _), line in zip(pairs, out.splitlines()):
+            estimate, field, toggle_rate, rate_scale = line.split("\t")
+            pacing = Pacing(int(toggle_rate), int(rate_scale))
+            self.pacings[flash_rate] = pacing
+            answers.append(Answer(float(estimate), field, pacing))
+        return answers
+
+    def estimates(self, pairs):
+        return [a.estimate for a in self.answers(pairs)]
 
     def estimate(self, flash_rate, time):
         return self.estimates([(flash_rate, time)])[0]
 
-    def toggle_rate(self, flash_rate):
-        """The toggle rate the program derives from a typed flash rate, read
-        back from the estimate for an empty pass-time field (its fallback,
-        the largest double, makes 1/t vanish): the rate as rounded, times
-        2000."""
-        return int(round(self.estimate(flash_rate, 1.7976931348623157e308) * 2000))
+    def pacing(self, flash_rate):
+        """The pacing a typed flash rate gives (any time will do)."""
+        flash_rate = float(flash_rate)
+        if flash_rate not in self.pacings:
+            self.answers([(flash_rate, 1.0)])
+        return self.pacings[flash_rate]
 
 
-class Observation:
+class Observation(NamedTuple):
     """What one look at one picture gave."""
-
-    def __init__(self, changes, period, drift=None):
-        self.changes = changes  # decided change times, s
-        self.period = period  # averaged complete period, s (None: no period)
-        self.drift = drift  # scanout only: frames per second, positive downward
+    changes: np.ndarray  # decided change times, s
+    period: float  # averaged complete period, s (None: no period)
+    drift: float = None  # scanout only: frames per second, positive downward
 
 
 def observe_scanout(toggles, refresh_rate, phase, line=display.LINES_VISIBLE // 2):

@@ -17,7 +17,7 @@ Within its segment a change is pressed at one of three moments:
 Every press carries its own Gaussian reaction error. A person times k
 periods in one go, from the first whole change after Start to the change
 2k later, divides by k and reads the stopwatch to 0.01 s. The rate comes
-from the core's own estimate (observer.Estimator) with what the person
+from the core's own estimate (observer.Core) with what the person
 types, the flash-rate field holding what they typed last.
 
 Procedures:
@@ -29,6 +29,8 @@ Procedures:
   larger of 0.03 Hz and 150 ppm of D, typed to 0.001; the real rate is then
   above F; the person types +t.
 """
+
+from typing import NamedTuple
 
 import numpy as np
 
@@ -120,11 +122,11 @@ def until(toggles, seconds):
     return display.Toggles(toggles.number[:n], toggles.fills[:n])
 
 
-def needed_seconds(toggle_rate, rate):
+def needed_seconds(flash_rate, rate):
     """How much of a run a person needs for the most periods they time: the
     first whole change comes within half a period and a second, the change
     after the last one timed closes its segment; 5 s to spare."""
-    gap = abs(rate - toggle_rate / 2000.0)
+    gap = abs(rate - flash_rate)
     return np.inf if gap == 0 else (max(PERIODS) + 1.5) / gap + 5.0
 
 
@@ -156,25 +158,19 @@ class Runs:
     """Toggles of the recorded run replayed onto the schedule of any typed
     flash rate, and what each phase shows of them (cached)."""
 
-    def __init__(self, run, rate, estimator):
-        self.run, self.rate, self.estimator = run.extended(RUN_SECONDS), rate, estimator
-        self.toggle_rates = {}
+    def __init__(self, run, rate, core):
+        self.run, self.rate, self.core = run.extended(RUN_SECONDS), rate, core
         self.toggles = {}
         self.looks = {}
 
-    def toggle_rate(self, flash_rate):
-        key = round(flash_rate, 3)
-        if key not in self.toggle_rates:
-            self.toggle_rates[key] = self.estimator.toggle_rate(key)
-        return self.toggle_rates[key]
-
     def look(self, flash_rate, phase):
-        rate = self.toggle_rate(flash_rate)
-        if rate not in self.toggles:
-            self.toggles[rate] = until(self.run.toggles(rate), needed_seconds(rate, self.rate))
-        if (rate, phase) not in self.looks:
-            self.looks[(rate, phase)] = Look(self.toggles[rate], self.rate, phase)
-        return self.looks[(rate, phase)]
+        pacing = self.core.pacing(round(flash_rate, 3))  # typed to a thousandth
+        if pacing not in self.toggles:
+            self.toggles[pacing] = until(self.run.toggles(*pacing),
+                                         needed_seconds(pacing.flash_rate, self.rate))
+        if (pacing, phase) not in self.looks:
+            self.looks[(pacing, phase)] = Look(self.toggles[pacing], self.rate, phase)
+        return self.looks[(pacing, phase)]
 
 
 def timed(span, periods, sigma, rng, count):
@@ -186,34 +182,36 @@ def timed(span, periods, sigma, rng, count):
     return time, end + noise[:, 1]
 
 
-class Outcome:
-    """People's results for one case and one way of timing."""
-
-    def __init__(self, rate, answers, sign_wrong, seconds, missing):
-        self.rate = rate
-        self.answers = np.asarray(answers)  # Hz, what the result field shows
-        self.sign_wrong = np.asarray(sign_wrong, dtype=bool)
-        self.seconds = np.asarray(seconds)  # from the first Start to the last press
-        self.missing = missing  # people whose run was too short to time
-
-    @property
-    def errors(self):
-        return np.abs(self.answers - self.rate)
-
-    def summary(self):
-        e = self.errors
-        return {"median": float(np.median(e)) if len(e) else None,
-                "p95": float(np.percentile(e, 95)) if len(e) else None,
-                "sign_wrong": 100.0 * self.sign_wrong.mean() if len(e) else None,
-                "seconds_median": float(np.median(self.seconds)) if len(e) else None,
-                "seconds_p95": float(np.percentile(self.seconds, 95)) if len(e) else None,
-                "people": len(e), "missing": self.missing, "errors": e,
-                "sign_wrong_count": int(self.sign_wrong.sum())}
+class Summary(NamedTuple):
+    """People's results for one case and one way of timing, summed up;
+    figures are None when nobody could time the run."""
+    median: float  # error, Hz
+    p95: float
+    sign_wrong: float  # % of people
+    seconds_median: float  # from the first Start to the last press
+    seconds_p95: float
+    people: int
+    missing: int  # people whose run was too short to time
+    errors: np.ndarray  # every person's error, Hz
+    sign_wrong_count: int
 
 
-def two_runs(runs, flash_rate, strategy, sigma, periods, phases, rng, people=PEOPLE):
-    """The two-run procedure for every person at every phase. The second run
-    starts at another phase, drawn per person."""
+def summarise(rate, answers, sign_wrong, seconds, missing):
+    """People's answers (Hz), wrong signs and seconds to an answer for one
+    case and one way of timing, as a Summary."""
+    e = np.abs(np.asarray(answers) - rate)
+    if not len(e):
+        return Summary(None, None, None, None, None, 0, missing, e, 0)
+    wrong, seconds = np.asarray(sign_wrong, dtype=bool), np.asarray(seconds)
+    return Summary(float(np.median(e)), float(np.percentile(e, 95)), 100.0 * wrong.mean(),
+                   float(np.median(seconds)), float(np.percentile(seconds, 95)), len(e), missing,
+                   e, int(wrong.sum()))
+
+
+def every_phase(runs, flash_rate, strategy, sigma, periods, phases, rng, people, answer):
+    """Every person at every phase: each times the run at F, and `answer`
+    turns their times and last presses into (answers, wrong signs, seconds,
+    people who could not answer)."""
     answers, wrong, seconds = [], [], []
     missing = 0
     for phase in phases:
@@ -221,7 +219,16 @@ def two_runs(runs, flash_rate, strategy, sigma, periods, phases, rng, people=PEO
         if span is None:
             missing += people
             continue
-        time, end = timed(span, periods, sigma, rng, people)
+        got = answer(*timed(span, periods, sigma, rng, people))
+        answers, wrong, seconds = answers + got[0], wrong + got[1], seconds + got[2]
+        missing += got[3]
+    return summarise(runs.rate, answers, wrong, seconds, missing)
+
+
+def two_runs(runs, flash_rate, strategy, sigma, periods, phases, rng, people=PEOPLE):
+    """The two-run procedure for every person at every phase. The second run
+    starts at another phase, drawn per person."""
+    def answer(time, end):
         second_rates = np.round(flash_rate + 0.5 / time, 3)
         second_phase = rng.integers(0, len(phases), size=people)
         noise = rng.normal(0.0, sigma, size=(people, 2))
@@ -234,29 +241,20 @@ def two_runs(runs, flash_rate, strategy, sigma, periods, phases, rng, people=PEO
             if span2 is not None:
                 start2[chosen], end2[chosen] = span2
         done = ~np.isnan(end2)
-        missing += int(np.count_nonzero(~done))
         time2 = np.round((end2 - start2 + noise[:, 1] - noise[:, 0]) / periods, 2)[done]
         signed = np.where(time2 > time[done], time2, -time2)
-        answers += runs.estimator.estimates(list(zip(second_rates[done], signed)))
-        wrong += list((signed > 0) != (runs.rate > second_rates[done]))
-        seconds += list(end[done] + end2[done] + noise[done, 1])
-    return Outcome(runs.rate, answers, wrong, seconds, missing)
+        return (runs.core.estimates(list(zip(second_rates[done], signed))),
+                list((signed > 0) != (runs.rate > second_rates[done])),
+                list(end[done] + end2[done] + noise[done, 1]), int(np.count_nonzero(~done)))
+    return every_phase(runs, flash_rate, strategy, sigma, periods, phases, rng, people, answer)
 
 
 def one_run(runs, flash_rate, strategy, sigma, periods, phases, rng, people=PEOPLE):
     """One run at F below the real rate: the person types +t."""
-    answers, wrong, seconds = [], [], []
-    missing = 0
-    for phase in phases:
-        span = runs.look(flash_rate, phase).span(strategy, periods)
-        if span is None:
-            missing += people
-            continue
-        time, end = timed(span, periods, sigma, rng, people)
-        answers += runs.estimator.estimates([(flash_rate, t) for t in time])
-        wrong += [runs.rate < flash_rate] * people
-        seconds += list(end)
-    return Outcome(runs.rate, answers, wrong, seconds, missing)
+    def answer(time, end):
+        return (runs.core.estimates([(flash_rate, t) for t in time]),
+                [runs.rate < flash_rate] * people, list(end), 0)
+    return every_phase(runs, flash_rate, strategy, sigma, periods, phases, rng, people, answer)
 
 
 # ---- The cases a person is simulated on ----------------------------------------
@@ -294,30 +292,26 @@ def one_run_cases():
     return out
 
 
-def evaluate(recordings, estimator, cases, judged, ways=None, phases=None):
-    """Every person-observer figure: {"two": [(F, R, {way: summary})],
-    "one": [(D, F, R, {way: summary})]}."""
+class People(NamedTuple):
+    """Every person-observer figure: per case a row {way: Summary}."""
+    two: list  # (F, R, row) of the two-run cases
+    one: list  # (D, F, R, row) of the one-run cases
+
+
+def evaluate(recordings, core, cases, judged, ways=None, phases=None):
     ways = all_ways() if ways is None else ways
     phases = [i / 8.0 for i in range(8)] if phases is None else phases
-    out = {"two": [], "one": []}
-    for recording, flash_rate, rate in two_run_cases(cases, judged):
-        if recording not in recordings:
-            continue
-        runs = Runs(recordings[recording], rate, estimator)
-        row = {}
+
+    def row(procedure, recording, flash_rate, rate):
+        runs = Runs(recordings[recording], rate, core)
+        out = {}
         for way in ways:
             rng = np.random.default_rng(case_seed(flash_rate, rate, STRATEGIES.index(way[0]),
                                                   way[1], way[2]))
-            row[way] = two_runs(runs, flash_rate, *way, phases, rng).summary()
-        out["two"].append((flash_rate, rate, row))
-    for recording, shown, flash_rate, rate in one_run_cases():
-        if recording not in recordings:
-            continue
-        runs = Runs(recordings[recording], rate, estimator)
-        row = {}
-        for way in ways:
-            rng = np.random.default_rng(case_seed(flash_rate, rate, STRATEGIES.index(way[0]),
-                                                  way[1], way[2]))
-            row[way] = one_run(runs, flash_rate, *way, phases, rng).summary()
-        out["one"].append((shown, flash_rate, rate, row))
-    return out
+            out[way] = procedure(runs, flash_rate, *way, phases, rng)
+        return out
+    two = [(f, r, row(two_runs, recording, f, r))
+           for recording, f, r in two_run_cases(cases, judged) if recording in recordings]
+    one = [(d, f, r, row(one_run, recording, f, r))
+           for recording, d, f, r in one_run_cases() if recording in recordings]
+    return People(two, one)

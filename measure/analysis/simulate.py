@@ -3,16 +3,19 @@
 own recorded toggle times.
 
   simulate.py convert RAW_DIR DATA_DIR   recorder files -> compact recordings
-  simulate.py check DATA_DIR ESTIMATE    judges every case; exit 1 on a miss
-(report.py DATA_DIR ESTIMATE DOCS_DIR writes docs/display.md and the pictures.)
+  simulate.py check DATA_DIR CORE        judges every case; exit 1 on a miss
+(report.py DATA_DIR CORE DOCS_DIR writes docs/display.md and the pictures.)
 
-ESTIMATE is the native command that computes the tool's estimate with the
-core. DATA_DIR holds recording-<F>.npz and info.json (machine, load, soak).
+CORE is the native command core_numbers: the core's estimate and pacing for
+typed texts. DATA_DIR holds recording-<F>.npz and info.json (machine, load,
+soak).
 """
 
 import json
 import os
 import sys
+from dataclasses import dataclass
+from typing import NamedTuple, Optional
 
 import numpy as np
 
@@ -43,56 +46,67 @@ def longest_run(runs):
     return max(runs, key=lambda r: len(r.number))
 
 
-def measure_scanout(toggles, flash_rate, rate, phase, estimator):
+@dataclass
+class Result:
+    """One model's measurement at one phase of a case."""
+    model: str
+    phase: float
+    changes: int  # changes decided
+    time: Optional[float] = None  # typed: signed on scanout, |t| on the compositor
+    estimate: Optional[float] = None  # Hz (None: no complete period)
+    error: Optional[float] = None  # |estimate - R|
+    drift: Optional[float] = None  # scanout: frames per second, positive downward
+    second: Optional[float] = None  # compositor: F' of the second run
+    second_time: Optional[float] = None  # compositor: |t'| (None: no period)
+
+
+def measure_scanout(toggles, flash_rate, rate, phase, core):
     """The guide's scanout measurement: time at a fixed height, direction
-    from the boundary's path. Returns (observation, signed time, estimate)."""
+    from the boundary's path."""
     seen = observer.observe_scanout(toggles, rate, phase)
-    if seen.period is None:
-        return seen, None, None
-    time = seen.period if seen.drift > 0 else -seen.period
-    return seen, time, estimator.estimate(flash_rate, time)
+    result = Result("scanout", phase, len(seen.changes), drift=seen.drift)
+    if seen.period is not None:
+        result.time = seen.period if seen.drift > 0 else -seen.period
+        result.estimate = core.estimate(flash_rate, result.time)
+    return result
 
 
-def measure_compositor(toggles, flash_rate, rate, phase, estimator, replay):
+def measure_compositor(toggles, flash_rate, rate, phase, core, replay):
     """The guide's composed-desktop measurement: |t| from the strip's colour,
     then a second run at a raised estimate F'; the real rate is the candidate
     both runs share. The second run is the recorded lateness replayed onto
-    F''s schedule. Returns (observation, time of the first run, estimate,
-    second estimate F', its time)."""
+    F''s schedule."""
     seen = observer.observe_compositor(toggles, rate, phase)
+    result = Result("compositor", phase, len(seen.changes), time=seen.period)
     if seen.period is None:
-        return seen, None, None, None, None
+        return result
     period = seen.period
-    second_rate = observer.second_estimate(flash_rate, period)
-    again = observer.observe_compositor(replay(second_rate), rate, phase)
-    first = estimator.estimates([(flash_rate, -period), (flash_rate, period)])
+    result.second = observer.second_estimate(flash_rate, period)
+    again = observer.observe_compositor(replay(result.second), rate, phase)
+    first = core.estimates([(flash_rate, -period), (flash_rate, period)])
     if again.period is None:
         # No complete period in the second run: the drift slowed down a lot,
         # so the real rate lies above the first estimate.
-        return seen, period, first[1], second_rate, None
-    second = estimator.estimates([(second_rate, -again.period), (second_rate, again.period)])
-    return seen, period, observer.shared_candidate(first, second), second_rate, again.period
+        result.estimate = first[1]
+        return result
+    result.second_time = again.period
+    second = core.estimates([(result.second, -again.period), (result.second, again.period)])
+    result.estimate = observer.shared_candidate(first, second)
+    return result
 
 
-def run_case(run, flash_rate, rate, estimator, toggles=None, replay=None):
-    """Every phase of one case on both models; a list of result dicts."""
+def run_case(run, flash_rate, rate, core, toggles=None, replay=None):
+    """Every phase of one case on both models: a list of Results."""
     toggles = run.toggles() if toggles is None else toggles
     if replay is None:
         def replay(second_rate):
-            return run.toggles(estimator.toggle_rate(second_rate))
+            return run.toggles(*core.pacing(second_rate))
     results = []
     for phase in PHASES:
-        seen, time, estimate = measure_scanout(toggles, flash_rate, rate, phase, estimator)
-        results.append({"model": "scanout", "phase": phase, "changes": len(seen.changes),
-                        "time": time, "estimate": estimate, "drift": seen.drift,
-                        "period": seen.period})
-        seen, time, estimate, second, second_time = measure_compositor(
-            toggles, flash_rate, rate, phase, estimator, replay)
-        results.append({"model": "compositor", "phase": phase, "changes": len(seen.changes),
-                        "time": time, "estimate": estimate, "second": second,
-                        "second_time": second_time, "period": seen.period})
+        results.append(measure_scanout(toggles, flash_rate, rate, phase, core))
+        results.append(measure_compositor(toggles, flash_rate, rate, phase, core, replay))
     for r in results:
-        r["error"] = None if r["estimate"] is None else abs(r["estimate"] - rate)
+        r.error = None if r.estimate is None else abs(r.estimate - rate)
     return results
 
 
@@ -100,22 +114,60 @@ def verdict(flash_rate, rate, results, seconds):
     """Problems with one case's results (empty when it passes)."""
     problems = []
     for r in results:
-        where = "%s at phase %d/8" % (r["model"], int(r["phase"] * 8))
+        where = "%s at phase %d/8" % (r.model, int(r.phase * 8))
         if rate == flash_rate:
-            if r["changes"] != 0:
+            if r.changes != 0:
                 problems.append("%s: R = F read as %d changes, expected no movement"
-                                % (where, r["changes"]))
-            if r["model"] == "scanout" and r["drift"] is not None \
-                    and abs(r["drift"]) * seconds >= 0.5:
+                                % (where, r.changes))
+            if r.model == "scanout" and r.drift is not None and abs(r.drift) * seconds >= 0.5:
                 problems.append("%s: R = F read as a drift of %.3f frames/s"
-                                % (where, r["drift"]))
+                                % (where, r.drift))
         elif judged(flash_rate, rate):
-            if r["error"] is None:
+            if r.error is None:
                 problems.append("%s: no complete period observed" % where)
-            elif r["error"] > TOLERANCE:
+            elif r.error > TOLERANCE:
                 problems.append("%s: estimate %.6f, error %.6f Hz > %.3f Hz"
-                                % (where, r["estimate"], r["error"], TOLERANCE))
+                                % (where, r.estimate, r.error, TOLERANCE))
     return problems
+
+
+class ModelSummary(NamedTuple):
+    """One model over a case's phases."""
+    model: str
+    changes: int  # the most changes any phase saw
+    worst: Result  # the phase with the largest error (the first when none has one)
+
+
+class Case(NamedTuple):
+    """One true rate R against one flash rate F, on the longest recorded run."""
+    flash_rate: int
+    rate: float
+    seconds: float  # the run's length
+    results: list
+
+    @property
+    def judged(self):
+        return judged(self.flash_rate, self.rate)
+
+    def models(self):
+        out = []
+        for model in MODELS:
+            chosen = [r for r in self.results if r.model == model]
+            with_error = [r for r in chosen if r.error is not None]
+            out.append(ModelSummary(model, max(r.changes for r in chosen),
+                                    max(with_error, key=lambda r: r.error)
+                                    if with_error else chosen[0]))
+        return out
+
+
+def max_errors(cases):
+    """Per model, the largest error of the judged cases."""
+    out = {m: 0.0 for m in MODELS}
+    for case in cases:
+        for m in case.models():
+            if case.judged and m.worst.error is not None:
+                out[m.model] = max(out[m.model], m.worst.error)
+    return out
 
 
 def load_recordings(data_dir):
@@ -127,96 +179,82 @@ def load_recordings(data_dir):
     return recordings
 
 
-def all_cases(data_dir, estimator):
-    """Every case of every recording: (flash rate, rate, run, results)."""
+def all_cases(data_dir, core):
+    """Every case of every recording."""
     out = []
     for flash_rate, runs in sorted(load_recordings(data_dir).items()):
         run = longest_run(runs)
         toggles = run.toggles()
         for rate in CASES[flash_rate]:
-            out.append((flash_rate, rate, run, run_case(run, flash_rate, rate, estimator, toggles)))
+            out.append(Case(flash_rate, rate, toggles.end,
+                            run_case(run, flash_rate, rate, core, toggles)))
     return out
 
 
-def worst(results, model):
-    chosen = [r for r in results if r["model"] == model]
-    with_error = [r for r in chosen if r["error"] is not None]
-    if not with_error:
-        return chosen[0]
-    return max(with_error, key=lambda r: r["error"])
-
-
-def check(data_dir, estimator):
-    cases = all_cases(data_dir, estimator)
+def check(data_dir, core):
+    cases = all_cases(data_dir, core)
     if not cases:
         print("no recordings in %s" % data_dir)
         return 1
     failures = 0
-    max_error = {m: 0.0 for m in MODELS}
-    for flash_rate, rate, run, results in cases:
-        seconds = run.toggles().end
-        problems = verdict(flash_rate, rate, results, seconds)
+    for case in cases:
+        problems = verdict(case.flash_rate, case.rate, case.results, case.seconds)
         line = []
-        for model in MODELS:
-            w = worst(results, model)
-            if rate == flash_rate:
-                changes = max(r["changes"] for r in results if r["model"] == model)
-                line.append("%s: %s" % (model, "no movement" if changes == 0
-                                        else "%d changes" % changes))
-            elif w["error"] is None:
-                line.append("%s: no period" % model)
+        for m in case.models():
+            w = m.worst
+            if case.rate == case.flash_rate:
+                line.append("%s: %s" % (m.model, "no movement" if m.changes == 0
+                                        else "%d changes" % m.changes))
+            elif w.error is None:
+                line.append("%s: no period" % m.model)
             else:
-                time = ("t %+.3f s" % w["time"] if model == "scanout"
-                        else "|t| %.3f s" % w["time"])
-                line.append("%s: %s -> %.6f Hz, error %.6f" % (
-                    model, time, w["estimate"], w["error"]))
-                if judged(flash_rate, rate):
-                    max_error[model] = max(max_error[model], w["error"])
+                time = "t %+.3f s" % w.time if m.model == "scanout" else "|t| %.3f s" % w.time
+                line.append("%s: %s -> %.6f Hz, error %.6f" % (m.model, time, w.estimate, w.error))
         status = "ok  " if not problems else "FAIL"
-        tag = "" if judged(flash_rate, rate) or rate == flash_rate else " (not judged)"
-        print("%s F %g, R %s%s: %s" % (status, flash_rate, rate, tag, "; ".join(line)))
+        tag = "" if case.judged or case.rate == case.flash_rate else " (not judged)"
+        print("%s F %g, R %s%s: %s" % (status, case.flash_rate, case.rate, tag, "; ".join(line)))
         for p in problems:
             print("     " + p)
         failures += len(problems)
     print("%d phases each, both models; judged: %g <= |R - F| <= %g Hz within %g Hz, "
           "and R = F as no movement" % (len(PHASES), JUDGED[0], JUDGED[1], TOLERANCE))
-    failures += check_people(data_dir, estimator)
+    failures += check_people(data_dir, core)
+    errors = max_errors(cases)
     print("%d cases, max error %.6f Hz (scanout), %.6f Hz (compositor)"
-          % (len(cases), max_error["scanout"], max_error["compositor"]))
+          % (len(cases), errors["scanout"], errors["compositor"]))
     return 1 if failures else 0
 
 
-def person_results(data_dir, estimator, ways=None):
+def person_results(data_dir, core, ways=None):
     """The person observer on every person case (person.evaluate)."""
     runs = {f: longest_run(r) for f, r in load_recordings(data_dir).items()}
-    return person.evaluate(runs, estimator, CASES, judged, ways, PHASES)
+    return person.evaluate(runs, core, CASES, judged, ways, PHASES)
 
 
-def check_people(data_dir, estimator):
+def check_people(data_dir, core):
     """People timing the composed desktop the checked way: a line per case,
     then the pooled summary. Problems: a case with more than
     person.SIGN_LIMIT % wrong signs, or people whose run was too short."""
     way = person.CHECKED
-    results = person_results(data_dir, estimator, [way])
+    results = person_results(data_dir, core, [way])
     rows = [("F %g, R %s" % (f, ("%.5f" % r).rstrip("0").rstrip(".")), row[way])
-            for f, r, row in results["two"]]
+            for f, r, row in results.two]
     rows += [("shown %.3f, F %.3f, R %.6f (one run)" % (d, f, r), row[way])
-             for d, f, r, row in results["one"]]
+             for d, f, r, row in results.one]
     problems = 0
     for name, s in rows:
-        bad = s["missing"] > 0 or s["sign_wrong"] is None or s["sign_wrong"] > person.SIGN_LIMIT
+        bad = s.missing > 0 or s.sign_wrong is None or s.sign_wrong > person.SIGN_LIMIT
         problems += bad
-        if s["people"]:
+        if s.people:
             print("%s person %s: median %.6f Hz, p95 %.6f Hz, sign wrong %.2f %%, answer after "
-                  "%.0f s (p95 %.0f s)%s" % ("FAIL" if bad else "ok  ", name, s["median"],
-                                             s["p95"], s["sign_wrong"], s["seconds_median"],
-                                             s["seconds_p95"],
-                                             ", %d runs too short" % s["missing"]
-                                             if s["missing"] else ""))
+                  "%.0f s (p95 %.0f s)%s" % ("FAIL" if bad else "ok  ", name, s.median, s.p95,
+                                             s.sign_wrong, s.seconds_median, s.seconds_p95,
+                                             ", %d runs too short" % s.missing
+                                             if s.missing else ""))
         else:
             print("FAIL person %s: every run too short to time" % name)
-    errors = np.concatenate([s["errors"] for _, s in rows])
-    wrong = sum(s["sign_wrong_count"] for _, s in rows)
+    errors = np.concatenate([s.errors for _, s in rows])
+    wrong = sum(s.sign_wrong_count for _, s in rows)
     print("person (%s, σ %g s, %d periods): median %.6f Hz, p95 %.6f Hz, sign wrong %.2f %% "
           "over %d cases" % (way[0], way[1], way[2], np.median(errors),
                              np.percentile(errors, 95), 100.0 * wrong / max(1, len(errors)),
@@ -322,7 +360,7 @@ def main(argv):
         convert(argv[2], argv[3])
         return 0
     if len(argv) == 4 and argv[1] == "check":
-        return check(argv[2], observer.Estimator(argv[3]))
+        return check(argv[2], observer.Core(argv[3]))
     print(__doc__)
     return 2
 

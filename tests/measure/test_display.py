@@ -1,6 +1,6 @@
 """Tests of the display models and the observer of the display simulation.
 
-Run with the native estimate command: ESTIMATE=build/native/measure/native/sim_estimate
+Run with the core's numbers: CORE_NUMBERS=build/native/measure/native/core_numbers
 /usr/bin/python3 -m unittest discover -s tests/measure
 """
 
@@ -19,12 +19,12 @@ import observer  # noqa: E402
 import recording  # noqa: E402
 import simulate  # noqa: E402
 
-ESTIMATOR = observer.Estimator(os.environ.get("ESTIMATE", "build/native/measure/native/sim_estimate"))
+CORE = observer.Core(os.environ.get("CORE_NUMBERS", "build/native/measure/native/core_numbers"))
 
 
 def ideal_replay(seconds):
     def replay(second_rate):
-        return display.ideal_toggles(ESTIMATOR.toggle_rate(second_rate) / 2000.0, seconds)
+        return display.ideal_toggles(CORE.pacing(second_rate).flash_rate, seconds)
     return replay
 
 
@@ -35,21 +35,21 @@ class IdealTogglesTest(unittest.TestCase):
         for flash_rate, rate in [(60, 60.04), (60, 59.95), (60, 60.0173), (144, 143.95),
                                  (240, 240.1), (240, 239.93)]:
             toggles = display.ideal_toggles(flash_rate, 180)
-            results = simulate.run_case(None, flash_rate, rate, ESTIMATOR, toggles,
+            results = simulate.run_case(None, flash_rate, rate, CORE, toggles,
                                         ideal_replay(180))
             bound = (rate - flash_rate) ** 2 / rate + 1e-9
             for r in results:
-                where = "F %g, R %g, %s, phase %g" % (flash_rate, rate, r["model"], r["phase"])
-                self.assertIsNotNone(r["estimate"], where)
-                self.assertLessEqual(r["error"], bound, where)
+                where = "F %g, R %g, %s, phase %g" % (flash_rate, rate, r.model, r.phase)
+                self.assertIsNotNone(r.estimate, where)
+                self.assertLessEqual(r.error, bound, where)
                 # The sign is recovered: the estimate is on the side of R.
-                self.assertEqual(r["estimate"] > flash_rate, rate > flash_rate, where)
+                self.assertEqual(r.estimate > flash_rate, rate > flash_rate, where)
 
     def test_equal_rates_read_as_no_movement(self):
         toggles = display.ideal_toggles(60, 120)
-        results = simulate.run_case(None, 60, 60.0, ESTIMATOR, toggles, ideal_replay(120))
+        results = simulate.run_case(None, 60, 60.0, CORE, toggles, ideal_replay(120))
         self.assertEqual(simulate.verdict(60, 60.0, results, 120), [])
-        self.assertTrue(all(r["changes"] == 0 for r in results))
+        self.assertTrue(all(r.changes == 0 for r in results))
 
     def test_the_scanned_boundary_drifts_down_when_the_display_is_faster(self):
         toggles = display.ideal_toggles(60, 60)
@@ -126,8 +126,8 @@ class SignRuleTest(unittest.TestCase):
             # The raise stays below 2/|t|, where it still tells the direction.
             self.assertLess(second_rate - flash_rate, 2 / period)
             second_period = 1 / abs(rate - second_rate)
-            first = ESTIMATOR.estimates([(flash_rate, -period), (flash_rate, period)])
-            second = ESTIMATOR.estimates([(second_rate, -second_period),
+            first = CORE.estimates([(flash_rate, -period), (flash_rate, period)])
+            second = CORE.estimates([(second_rate, -second_period),
                                           (second_rate, second_period)])
             self.assertAlmostEqual(observer.shared_candidate(first, second), rate, places=6)
 
@@ -136,11 +136,23 @@ class SignRuleTest(unittest.TestCase):
         # t = 50 s; the second run at F + 0.01 changes every 50 s, too slowly
         # for a complete period in 90 s: the drift slowed, so R is above F.
         toggles = display.ideal_toggles(60, 90)
-        results = simulate.run_case(None, 60, 60.02, ESTIMATOR, toggles, ideal_replay(90))
+        results = simulate.run_case(None, 60, 60.02, CORE, toggles, ideal_replay(90))
         for r in results:
-            if r["model"] == "compositor":
-                self.assertIsNone(r["second_time"])
-                self.assertAlmostEqual(r["estimate"], 60.02, places=4)
+            if r.model == "compositor":
+                self.assertIsNone(r.second_time)
+                self.assertAlmostEqual(r.estimate, 60.02, places=4)
+
+
+class CoreNumbersTest(unittest.TestCase):
+    def test_each_line_gives_the_estimate_its_text_and_the_pacing(self):
+        # toggleRate is 2 F toggles per rateScale = 1000 s, rounded half up;
+        # the estimate is 1/t plus the paced flash rate, toggleRate / (2 rateScale).
+        answers = CORE.answers([(60, 10), (60.0004, 2), (60.0002, -4)])
+        self.assertEqual([tuple(a.pacing) for a in answers],
+                         [(120000, 1000), (120001, 1000), (120000, 1000)])
+        self.assertEqual([a.text for a in answers], ["60.100000", "60.500500", "59.750000"])
+        self.assertAlmostEqual(answers[1].estimate, 60.5005, places=9)
+        self.assertEqual(CORE.pacing(60.0004).flash_rate, 60.0005)
 
 
 class RecordLogsTest(unittest.TestCase):

@@ -1,11 +1,10 @@
-// The tool's own arithmetic for the display simulation: for every input line
+// The core's own numbers for the analyses: for every input line
 // "FLASH_RATE TIME" (the texts a user would type into the flash-rate and
-// pass-time fields) it prints the estimate the dialog would show, computed by
-// the core: toggleRateFor on the flash rate, then estimateRefreshRate on the
-// time. Output per line: the estimate as a double (%.17g), a tab, and the
-// field's text.
+// pass-time fields) it runs toggleRateFor on the flash rate and
+// estimateRefreshRate on the time, and prints, tab-separated: the estimate
+// as a double (%.17g), the estimate's field text, and pacerSettings'
+// toggleRate and rateScale as toggleRateFor left them.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "core/settings.h"
@@ -33,12 +32,14 @@ int main() {
     char flashText[128] = {};
     char timeText[128] = {};
     if (std::sscanf(line, "%127s %127s", flashText, timeText) != 2) {
-      std::fprintf(stderr, "estimate: expected \"FLASH_RATE TIME\", got: %s", line);
+      std::fprintf(stderr, "core_numbers: expected \"FLASH_RATE TIME\", got: %s", line);
       return 2;
     }
     toggleRateFor(parseRealText(widen(flashText), 0.0));
     const double estimate = estimateRefreshRate(parseRealText(widen(timeText), 0.0));
-    std::printf("%.17g\t%s\n", estimate, narrow(formatRealText(estimate).text).c_str());
+    std::printf("%.17g\t%s\t%u\t%u\n", estimate, narrow(formatRealText(estimate).text).c_str(),
+                static_cast<unsigned>(pacerSettings.toggleRate),
+                static_cast<unsigned>(pacerSettings.rateScale));
   }
   return 0;
 }
