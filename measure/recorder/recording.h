@@ -57,7 +57,7 @@ struct RecordingRecord {
 constexpr uint16_t recordingFlushKind = 0xFFFF;
 
 struct RecordingPasses {
-  uint64_t passes;            // counter readings while drawing, the runs' starts excepted
+  uint64_t passes;            // the passes (above) of all runs
   uint32_t dropping;          // passes that found more than one toggle due
   uint32_t maxDue;            // the most toggles one pass found due
   int64_t firstPassTicks;     // first run: from its start reading to its first pass
@@ -70,17 +70,38 @@ struct RecordingPasses {
 // last flush, or its reading when it painted nothing) to the next reading:
 // time in which the loop did not run its own code.
 
-// The histograms' buckets: one counter tick each, 6.5 ms at Wine's 10 MHz
-// counter, which covers a busy loop's turns and a toggle's cost.
-constexpr uint32_t recordingTurnBuckets = 65536;
+// The histograms' buckets: one counter tick each, 26 ms at Wine's 10 MHz
+// counter, which covers a busy loop's turns, a toggle's cost and the wake-ups
+// of a 1 ms timer (about 10 ms apart under Wine).
+constexpr uint32_t recordingTurnBuckets = 262144;
 
 static_assert(sizeof(RecordingHeader) == 32 && sizeof(RecordingRun) == 24 &&
                   sizeof(RecordingRecord) == 16 && sizeof(RecordingPasses) == 48,
               "the file's layout is the structures' memory layout");
 
-// The recording programs' platform functions (recording_platform.cpp) report
-// each call to the recording (recording.cpp) with the counter reading taken
+// The recording in memory (recording.cpp), the file's parts as they grow.
+struct Recording {
+  RecordingHeader header;
+  RecordingRun* runs;  // null until recording starts
+  uint32_t runCapacity;
+  RecordingRecord* records;
+  uint32_t recordCapacity;
+  RecordingPasses passes;
+  uint32_t idleTurns[recordingTurnBuckets];
+  uint32_t toggleCosts[recordingTurnBuckets];
+};
+
+extern Recording recording;
+
+// Starts recording into the storage given (fills, flushes and runs past it
+// are only counted); until then the calls below do nothing.
+void startRecording(int64_t tickFrequency, RecordingRun* runs, uint32_t runCapacity,
+                    RecordingRecord* records, uint32_t recordCapacity);
+// The recording programs' platformCounter, platformFill and platformFlush
+// (recording_platform.cpp) report each call with the counter reading taken
 // right after it.
-void recordReading(int64_t ticks);  // a platformCounter reading
+void recordReading(int64_t ticks);
 void recordFill(int64_t ticks, bool white);
 void recordFlush(int64_t ticks);
+// Counts the last reading; the recording is then complete.
+void finishRecording();
