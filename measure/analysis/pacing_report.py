@@ -19,6 +19,7 @@ import sys
 from typing import Dict, List, NamedTuple, Tuple
 
 import pacing
+import recording
 
 DESIGNS = [("ours", "the pacer (busy loop)"), ("sleep1", "Sleep(1) loop"),
            ("timer1", "1 ms SetTimer")]
@@ -37,7 +38,7 @@ class RunData(NamedTuple):
     calls: Dict[str, float]  # µs per call, in the file's order
     checks: List[pacing.Check]
     results: Dict[Tuple[str, int], pacing.Result]
-    load: str
+    load: str  # load average before → after
 
 
 def typed(kind, pairs):
@@ -62,11 +63,11 @@ def read_run(out, name):
                 baseline = typed(Baseline, cols[1:])
             elif cols[0] == "info":
                 info[cols[1]] = cols[2]
-    load = ""
+    # The load average when the run's first recording began and its last ended.
     load_path = os.path.join(out, name, "load.txt")
-    if os.path.exists(load_path):
-        with open(load_path, encoding="utf-8") as f:
-            load = f.read().strip()
+    loads = list(recording.load_lines(load_path).values()) if os.path.exists(load_path) else []
+    load = (f"{loads[0].get('load_before', '–')} → {loads[-1].get('load_after', '–')}"
+            if loads else "–")
     return RunData(name, info, baseline, calls, checks, results, load)
 
 
@@ -168,7 +169,7 @@ def main():
         return med([getattr(d.results[(design, rate)], key) /
                     getattr(d.results[("ours", rate)], key) for d in data])
 
-    load_rows = [[d.name, d.load.replace("load average ", "").replace("\n", " → "),
+    load_rows = [[d.name, d.load,
                   fmt(d.baseline.over1ms, 0), fmt(d.baseline.over10ms, 0),
                   fmt(d.baseline.maxUs / 1000, 1), fmt(d.baseline.lostPercent, 2) + " %"]
                  for d in data]
@@ -217,7 +218,7 @@ def main():
     fields = {
         "seconds": f"{float(data[0].info.get('seconds', 'nan')):g}", "runs": len(runs),
         "machine": "; ".join(machine),
-        "load_table": table(["run", "load average before → after", "gaps > 1 ms",
+        "load_table": table(["run", "load average (1 min) before → after", "gaps > 1 ms",
                              "gaps > 10 ms", "longest gap (ms)", "time lost"],
                             ["---"] * 2 + ["---:"] * 4, load_rows),
         "pacer_table": table(["flashes/s", "passes/s", "loop turn (µs)", "one toggle (µs)",

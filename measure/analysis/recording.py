@@ -81,13 +81,15 @@ def read(path):
 
 
 def histogram_percentile(counts, p):
-    """The length in ticks at rank ceil(p * n) of a histogram's n entries
-    (None when it is empty)."""
+    """The length in ticks at rank ceil(p * n) of a histogram's n entries;
+    None when it is empty or when that rank falls in the last bucket, which
+    also counts everything longer."""
     total = int(np.sum(counts))
     if total == 0:
         return None
     rank = min(max(int(np.ceil(p * total)), 1), total)
-    return int(np.searchsorted(np.cumsum(counts), rank))
+    bucket = int(np.searchsorted(np.cumsum(counts), rank))
+    return bucket if bucket < len(counts) - 1 else None
 
 
 def log_summary(path):
@@ -96,3 +98,21 @@ def log_summary(path):
     with open(path, encoding="utf-8", errors="replace") as f:
         lines = [l for l in f if l.startswith("summary ")]
     return dict(item.split("=", 1) for item in lines[-1].split()[1:]) if lines else {}
+
+
+def load_lines(path):
+    """load.txt: per recording, the load average before and after, and how
+    busy the CPUs were during it."""
+    out = {}
+    with open(path) as f:
+        for line in f:
+            name, _, rest = line.partition(" ")
+            entry = out.setdefault(name, {})
+            average = rest.split("loadavg ")[1].split()[0]
+            if rest.startswith("before"):
+                entry["load_before"] = average
+            else:
+                entry["load_after"] = average
+                if "busy during the run " in rest:
+                    entry["busy"] = rest.split("busy during the run ")[1].split(" of")[0]
+    return out

@@ -270,24 +270,6 @@ def driver_summary(path):
     return summary
 
 
-def load_lines(path):
-    """load.txt: per recording, the load average before and after, and how
-    busy the CPUs were during it."""
-    out = {}
-    with open(path) as f:
-        for line in f:
-            name, _, rest = line.partition(" ")
-            entry = out.setdefault(name, {})
-            average = rest.split("loadavg ")[1].split()[0]
-            if rest.startswith("before"):
-                entry["load_before"] = average
-            else:
-                entry["load_after"] = average
-                if "busy during the run " in rest:
-                    entry["busy"] = rest.split("busy during the run ")[1].split(" of")[0]
-    return out
-
-
 def soak_figures(raw_dir):
     """Stops, flushes against the schedule and memory of the soak run."""
     summary = driver_summary(os.path.join(raw_dir, "soak-240.log"))
@@ -315,7 +297,7 @@ def convert(raw_dir, data_dir):
     """Recorder files -> compact recordings, and info.json: the machine, the
     load during each recording, its stops, and the soak's figures."""
     os.makedirs(data_dir, exist_ok=True)
-    load = load_lines(os.path.join(raw_dir, "load.txt"))
+    load = recording.load_lines(os.path.join(raw_dir, "load.txt"))
     with open(os.path.join(raw_dir, "machine.txt")) as f:
         info = {"machine": "; ".join(l.strip() for l in f if l.strip()), "recordings": {}}
     for flash_rate in CASES:

@@ -171,7 +171,7 @@ class RecordLogsTest(unittest.TestCase):
             summary = simulate.driver_summary(log)
             self.assertEqual((summary["stops"], summary["memEndPrivate"]), ("2", "n/a"))
             self.assertEqual(recording.log_summary(load), {})  # no summary line
-            lines = simulate.load_lines(load)
+            lines = recording.load_lines(load)
             self.assertEqual(list(lines), ["soak-240"])
             entry = lines["soak-240"]
             self.assertEqual(sorted(entry), ["busy", "load_after", "load_before"])
