@@ -1,4 +1,4 @@
-"""What a display shows of the flicker strip, computed from toggle times.
+"""What a display shows of the flicker window, computed from toggle times.
 
 A run is a `Toggles`: for every painted toggle k (0-based; white when k is
 even) the counter time of each strip's fill, in seconds from the run's start.
@@ -23,7 +23,7 @@ import recording
 
 LINES_VISIBLE = 1080
 LINES_TOTAL = 1125  # 45 lines of vertical blanking
-UNPAINTED = np.nan  # the strip before its first fill
+UNPAINTED = np.nan  # a strip before its first fill
 
 
 class Toggles:

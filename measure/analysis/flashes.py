@@ -1,4 +1,4 @@
-"""How often the strip flashes on a composed desktop: around each change,
+"""How often the flicker window flashes on a composed desktop: around each change,
 as a steady beat when the estimate is far off, and when it is almost exact.
 
 A flash is a pair of opposing changes of the whole strip's colour (white to

@@ -1,8 +1,8 @@
 """An automatic observer that measures as the guide tells a user to.
 
-- It watches one place: the strip at a fixed height (scanout) or the strip's
-  colour (compositor); per frame it sees the share of the strip's sections
-  that are white.
+- It watches one place: the flicker window at a fixed height (scanout) or
+  the window's colour (compositor); per frame it sees the share of its
+  strips that are white.
 - It decides the colour by a majority over about one second, as an eye does,
   not by the first flicker: a change counts once the new colour holds at
   least `STEADY` of the frames of a one-second window, and it is timed at the

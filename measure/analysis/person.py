@@ -1,8 +1,8 @@
-"""A person who times the strip on a composed desktop, beside the ideal
+"""A person who times the flicker window on a composed desktop, beside the ideal
 observer of observer.py.
 
 What the person sees is the composed frames' colour (white when at least half
-of the strip's sections are white). Each change of the steady colour is a
+of its strips are white). Each change of the steady colour is a
 segment of frames: from half-way since the previous change to half-way to
 the next one, the changes being the ideal observer's (one-second majority).
 Within its segment a change is pressed at one of three moments:

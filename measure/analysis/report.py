@@ -42,7 +42,7 @@ def percentiles(values):
 
 
 def flicker_spans(times, share, changes, reach):
-    """Around each decided change, how long the strip flickers: the time
+    """Around each decided change, how long the flicker window flickers: the time
     that holds the middle 90 % of the frames showing the other side's colour
     (the new colour before the change, the old one after it), looking at
     most `reach` seconds either side (half the time between changes)."""
@@ -90,7 +90,7 @@ def pictures(recordings, docs_dir):
     # Scanout: time across, height down, at two flash rates.
     script = head("display-scanout.png",
                   "set yrange [1080:0]\nset ylabel 'line (of 1080, top = 0)'\n", "2,1",
-                  "Scanout (no compositor): the strip at every 6th frame, ")
+                  "Scanout (no compositor): the flicker window at every 6th frame, ")
     for flash_rate, rate, seconds in [(60, 60.05, 60), (240, 240.06, 60)]:
         if flash_rate not in recordings:
             continue

@@ -72,7 +72,7 @@ def measure_scanout(toggles, flash_rate, rate, phase, core):
 
 
 def measure_compositor(toggles, flash_rate, rate, phase, core, replay):
-    """The guide's composed-desktop measurement: |t| from the strip's colour,
+    """The guide's composed-desktop measurement: |t| from the window's colour,
     then a second run at a raised estimate F'; the real rate is the candidate
     both runs share. The second run is the recorded lateness replayed onto
     F''s schedule."""
