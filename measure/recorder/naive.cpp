@@ -11,13 +11,13 @@ namespace {
 
 int64_t endTicks;  // the counter reading at which a naive run ends
 
+}  // namespace
+
 int64_t counterNow() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
   return now.QuadPart;
 }
-
-}  // namespace
 
 bool openFlickerWindow(double flashRate) {
   frontEndState.instance = GetModuleHandleW(nullptr);

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+// The performance counter read directly: no pass, nothing recorded.
+int64_t counterNow();
 // Registers the flicker window's class, takes the counter's frequency, sets
 // the pacer's settings for `flashRate` (strips as at start-up) and shows the
 // flicker window; false if the class cannot be registered.
@@ -22,4 +24,3 @@ bool naiveTimeUp();
 // One wake-up: reads the counter and paints every toggle that fell due
 // since the last, with the pacer's platform calls and colours.
 void paintDue();
-

@@ -20,17 +20,6 @@
 
 namespace {
 
-int64_t counterNow() {
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return now.QuadPart;
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[(values.size() - 1) / 2];
-}
-
 // How much of the processor the machine leaves to a loop that does nothing
 // but read the counter: every gap between two readings longer than 100 us
 // is time the thread was not running (other work, the host). It bounds what
@@ -68,69 +57,60 @@ void measureBaseline(double seconds) {
       lost / (seconds * 1e4));
 }
 
-// Cost of one call, in microseconds: the median over batches of `perBatch`
-// calls, less the cost of reading the counter.
+// Prints the cost of one call, in microseconds: the median over batches of
+// `perBatch` calls, less the cost of reading the counter.
 template <typename Call>
-double callCost(Call call, int perBatch) {
+void reportCall(const char* name, int perBatch, Call call) {
   std::vector<double> batches(301);
   for (double& b : batches) {
     const int64_t a = counterNow();
     for (int i = 0; i < perBatch; ++i) call();
     b = static_cast<double>(counterNow() - a);
   }
-  return median(batches) * 1e6 / static_cast<double>(pacerState.tickFrequency) / perBatch;
+  std::sort(batches.begin(), batches.end());
+  printf(
+      "call\t%s\t%.4f\n", name,
+      batches[batches.size() / 2] * 1e6 / static_cast<double>(pacerState.tickFrequency) / perBatch);
 }
-
-void reportCall(const char* name, double micros) { printf("call\t%s\t%.4f\n", name, micros); }
 
 // Where a pass spends its time: each platform call of the loop and of a
 // pass, timed alone on the flicker window.
 void measureCalls() {
   HWND window = flickerWindow();
   MSG message;
-  reportCall("PeekMessageW(PM_NOREMOVE), empty queue",
-             callCost([&] { PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE); }, 20));
-  reportCall("GetActiveWindow", callCost([] { GetActiveWindow(); }, 100));
-  reportCall("IsWindow", callCost([&] { IsWindow(window); }, 100));
-  reportCall("QueryPerformanceCounter", callCost([] { counterNow(); }, 100));
-  reportCall("GetDC + ReleaseDC", callCost([&] { ReleaseDC(window, GetDC(window)); }, 20));
+  reportCall("PeekMessageW(PM_NOREMOVE), empty queue", 20,
+             [&] { PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE); });
+  reportCall("GetActiveWindow", 100, [] { GetActiveWindow(); });
+  reportCall("IsWindow", 100, [&] { IsWindow(window); });
+  reportCall("QueryPerformanceCounter", 100, [] { counterNow(); });
+  reportCall("GetDC + ReleaseDC", 20, [&] { ReleaseDC(window, GetDC(window)); });
   RECT client;
-  reportCall("GetClientRect", callCost([&] { GetClientRect(window, &client); }, 100));
-  reportCall("GetStockObject", callCost([] { GetStockObject(WHITE_BRUSH); }, 100));
+  reportCall("GetClientRect", 100, [&] { GetClientRect(window, &client); });
+  reportCall("GetStockObject", 100, [] { GetStockObject(WHITE_BRUSH); });
   HDC dc = GetDC(window);
   RECT strip{0, 0, 8, client.bottom};
   bool white = false;
-  reportCall("FillRect (8 px x screen height)",
-             callCost(
-                 [&] {
-                   white = !white;
-                   FillRect(dc, &strip,
-                            static_cast<HBRUSH>(GetStockObject(white ? WHITE_BRUSH : BLACK_BRUSH)));
-                 },
-                 20));
-  reportCall("GdiFlush", callCost([] { GdiFlush(); }, 20));
+  reportCall("FillRect (8 px x screen height)", 20, [&] {
+    white = !white;
+    FillRect(dc, &strip, static_cast<HBRUSH>(GetStockObject(white ? WHITE_BRUSH : BLACK_BRUSH)));
+  });
+  reportCall("GdiFlush", 20, [] { GdiFlush(); });
+  const PlatformRect rect{client.left, client.top, client.right, client.bottom};
   PlatformRect strips[maxStripCount];
-  layoutStrips(PlatformRect{client.left, client.top, client.right, client.bottom}, 4, strips);
-  reportCall("one toggle: 4 fills + flush", callCost(
-                                                [&] {
-                                                  white = !white;
-                                                  for (int k = 0; k < 4; ++k)
-                                                    platformFill(dc, strips[k], white);
-                                                  GdiFlush();
-                                                },
-                                                20));
+  layoutStrips(rect, 4, strips);
+  reportCall("one toggle: 4 fills + flush", 20, [&] {
+    white = !white;
+    for (int k = 0; k < 4; ++k) platformFill(dc, strips[k], white);
+    GdiFlush();
+  });
   ReleaseDC(window, dc);
   int64_t elapsed = 12345;
   volatile int64_t sink = 0;
-  const PlatformRect rect{client.left, client.top, client.right, client.bottom};
-  reportCall("core arithmetic: layoutStrips(n = 4) + 2 toggleIndex",
-             callCost(
-                 [&] {
-                   layoutStrips(rect, 4, strips);
-                   sink = sink + toggleIndex(elapsed) + toggleIndex(elapsed + 997) + strips[3].left;
-                   elapsed += 1013;
-                 },
-                 1000));
+  reportCall("core arithmetic: layoutStrips(n = 4) + 2 toggleIndex", 1000, [&] {
+    layoutStrips(rect, 4, strips);
+    sink = sink + toggleIndex(elapsed) + toggleIndex(elapsed + 997) + strips[3].left;
+    elapsed += 1013;
+  });
 }
 
 }  // namespace
