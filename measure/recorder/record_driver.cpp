@@ -40,10 +40,12 @@ struct Typed {
   std::wstring text;
 };
 
+// A reading of the recorder's memory counters, in bytes (the private usage
+// as text: "n/a" where it was not reported), and its GUI object counts.
 struct Usage {
-  PROCESS_MEMORY_COUNTERS_EX memory;
-  DWORD gdiObjects;
-  DWORD userObjects;
+  unsigned long long workingSet, peakWorkingSet, pagefile;
+  std::string privateBytes;
+  unsigned long gdiObjects, userObjects;
 };
 
 HWND findNotice(const Program& program) {
@@ -51,36 +53,30 @@ HWND findNotice(const Program& program) {
   return notice != program.dialog ? notice : nullptr;
 }
 
-// SIZE_T is unsigned long on 32-bit Windows and unsigned long long on 64-bit.
-unsigned long long bytes(SIZE_T value) { return value; }
-
-// The private usage as text: "n/a" where it was not reported.
-std::string privateText(const Usage& usage) {
-  if (usage.memory.PrivateUsage == notReported) return "n/a";
-  return std::to_string(usage.memory.PrivateUsage);
-}
-
-// Reads the program's memory counters and GUI object counts. Under Wine,
-// GetGuiResources is a stub that answers 0; what it answers is printed.
+// Reads and prints the recorder's usage. Under Wine, GetGuiResources is a
+// stub that answers 0; what it answers is printed.
 Usage readUsage(const Program& program, const char* when) {
-  Usage usage = {};
-  usage.memory.cb = sizeof usage.memory;
+  PROCESS_MEMORY_COUNTERS_EX memory = {};
+  memory.cb = sizeof memory;
   // Wine fills only the fields of PROCESS_MEMORY_COUNTERS: a private usage
   // left at this mark was not reported.
-  usage.memory.PrivateUsage = notReported;
-  const BOOL read = GetProcessMemoryInfo(program.info.hProcess,
-                                         reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&usage.memory),
-                                         sizeof usage.memory);
+  memory.PrivateUsage = notReported;
+  const BOOL read = GetProcessMemoryInfo(
+      program.info.hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
   CHECK(read != 0, "GetProcessMemoryInfo %s: expected success, got error %lu", when,
         read != 0 ? 0ul : GetLastError());
-  usage.gdiObjects = GetGuiResources(program.info.hProcess, GR_GDIOBJECTS);
-  usage.userObjects = GetGuiResources(program.info.hProcess, GR_USEROBJECTS);
+  const Usage usage = {
+      memory.WorkingSetSize,
+      memory.PeakWorkingSetSize,
+      memory.PagefileUsage,
+      memory.PrivateUsage == notReported ? "n/a" : std::to_string(memory.PrivateUsage),
+      GetGuiResources(program.info.hProcess, GR_GDIOBJECTS),
+      GetGuiResources(program.info.hProcess, GR_USEROBJECTS)};
   note(
       "%s: working set %llu, peak working set %llu, private %s, pagefile %llu bytes; "
       "GDI objects %lu, USER objects %lu",
-      when, bytes(usage.memory.WorkingSetSize), bytes(usage.memory.PeakWorkingSetSize),
-      privateText(usage).c_str(), bytes(usage.memory.PagefileUsage), usage.gdiObjects,
-      usage.userObjects);
+      when, usage.workingSet, usage.peakWorkingSet, usage.privateBytes.c_str(), usage.pagefile,
+      usage.gdiObjects, usage.userObjects);
   return usage;
 }
 
@@ -88,21 +84,6 @@ Usage readUsage(const Program& program, const char* when) {
 void pressStart(const Program& program) {
   sendWithTimeout(program.dialog, WM_COMMAND, MAKEWPARAM(IDOK, 0),
                   reinterpret_cast<LPARAM>(GetDlgItem(program.dialog, IDOK)));
-}
-
-// Clicks the notice's OK button; true once the notice is gone.
-bool dismissNotice(HWND notice) {
-  HWND ok = GetDlgItem(notice, IDOK);
-  if (ok != nullptr) {
-    sendWithTimeout(ok, BM_CLICK, 0, 0);
-  } else {
-    PostMessageW(notice, WM_COMMAND, IDOK, 0);
-  }
-  return waitUntil(reactionTimeout, [&] { return !IsWindow(notice); });
-}
-
-bool fileExists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Starts the recorder, waits for its dialog and types the fields' texts.
@@ -132,12 +113,17 @@ bool startRecorder(const std::wstring& exe, const std::vector<Typed>& fields, Pr
   return typed;
 }
 
-// Dismisses a notice; a stop has destroyed the flicker window before
-// showing it.
+// Dismisses a notice with its OK button; true once it is gone. A stop has
+// destroyed the flicker window before showing its notice.
 bool endStop(const Program& program, HWND notice, int stop) {
   CHECK(topLevelWindows(program.info.dwProcessId, L"Popup").empty(),
         "stop %d: expected the flicker window gone, found it open", stop);
-  return dismissNotice(notice);
+  if (HWND ok = GetDlgItem(notice, IDOK)) {
+    sendWithTimeout(ok, BM_CLICK, 0, 0);
+  } else {
+    PostMessageW(notice, WM_COMMAND, IDOK, 0);
+  }
+  return waitUntil(reactionTimeout, [&] { return !IsWindow(notice); });
 }
 
 }  // namespace
@@ -198,17 +184,14 @@ int wmain(int argc, wchar_t** argv) {
         CHECK(false, "notice %d: expected it closed by its OK button; it is still open", stops);
         break;
       }
-      if (endAtStop) {
-        printf("stop %d at %.1f s: notice dismissed, the recording ends\n", stops, recorded);
-        break;
-      }
-      if (recorded < seconds) {
-        pressStart(program);
-        printf("stop %d at %.1f s: notice dismissed, run restarted\n", stops, recorded);
-      } else {
-        printf("stop %d at %.1f s: notice dismissed at the end\n", stops, recorded);
-      }
+      const bool restart = !endAtStop && recorded < seconds;
+      if (restart) pressStart(program);
+      printf("stop %d at %.1f s: notice dismissed%s\n", stops, recorded,
+             endAtStop ? ", the recording ends"
+             : restart ? ", run restarted"
+                       : " at the end");
       fflush(stdout);
+      if (endAtStop) break;
     }
     if (recorded >= seconds) break;
   }
@@ -229,20 +212,18 @@ int wmain(int argc, wchar_t** argv) {
         exitTimeout, ended ? "got" : "still running, terminated;",
         static_cast<unsigned long>(exitCode));
   endProgram(&program);
-  CHECK(fileExists(output), "recording %s: expected the file written at exit",
-        quoted(output).c_str());
+  CHECK(GetFileAttributesW(output.c_str()) != INVALID_FILE_ATTRIBUTES,
+        "recording %s: expected the file written at exit", quoted(output).c_str());
 
   printf(
       "summary flashRate=%s seconds=%.1f stops=%d memStartWorkingSet=%llu memStartPrivate=%s "
       "memStartPeak=%llu memStartPagefile=%llu memEndWorkingSet=%llu memEndPrivate=%s "
       "memEndPeak=%llu memEndPagefile=%llu guiStartGdi=%lu guiStartUser=%lu guiEndGdi=%lu "
       "guiEndUser=%lu exit=%lu failed=%d\n",
-      utf8(flashRate).c_str(), recorded, stops, bytes(start.memory.WorkingSetSize),
-      privateText(start).c_str(), bytes(start.memory.PeakWorkingSetSize),
-      bytes(start.memory.PagefileUsage), bytes(end.memory.WorkingSetSize), privateText(end).c_str(),
-      bytes(end.memory.PeakWorkingSetSize), bytes(end.memory.PagefileUsage), start.gdiObjects,
-      start.userObjects, end.gdiObjects, end.userObjects, static_cast<unsigned long>(exitCode),
-      failedChecks());
+      utf8(flashRate).c_str(), recorded, stops, start.workingSet, start.privateBytes.c_str(),
+      start.peakWorkingSet, start.pagefile, end.workingSet, end.privateBytes.c_str(),
+      end.peakWorkingSet, end.pagefile, start.gdiObjects, start.userObjects, end.gdiObjects,
+      end.userObjects, static_cast<unsigned long>(exitCode), failedChecks());
   fflush(stdout);
   return failedChecks() == 0 ? 0 : 1;
 }
