@@ -52,13 +52,9 @@ OFFSET_FLOOR = 0.03
 CLOCK_PPM = 100e-6  # counter and pixel clock together, worst case
 
 
-def one_run_offset(shown):
-    return max(OFFSET_FLOOR, OFFSET_PPM * shown)
-
-
 def one_run_estimate(shown):
     """What the person types for a shown decimal rate, to a thousandth."""
-    return round(shown - one_run_offset(shown), 3)
+    return round(shown - max(OFFSET_FLOOR, OFFSET_PPM * shown), 3)
 
 
 def not_at_shown_rate_time(shown):
@@ -267,14 +263,6 @@ DISPLAY_5994 = 60000.0 / 1001.0
 SHOWN = [(59.940, DISPLAY_5994, 60), (143.963, 143.963, 144), (240.000, 240.0, 240)]
 
 
-def all_ways():
-    return [(s, sigma, k) for s in STRATEGIES for sigma in SIGMAS for k in PERIODS]
-
-
-def case_seed(*numbers):
-    return [SEED] + [int(round(abs(x) * 1e4)) for x in numbers]
-
-
 def two_run_cases(cases, judged):
     """(recording, F, R) of the two-run table: the judged cases, and 59.94 on
     a 60000/1001 Hz display after the guide's move of the estimate by 0.03."""
@@ -298,16 +286,18 @@ class People(NamedTuple):
     one: list  # (D, F, R, row) of the one-run cases
 
 
-def evaluate(recordings, core, cases, judged, ways=None, phases=None):
-    ways = all_ways() if ways is None else ways
-    phases = [i / 8.0 for i in range(8)] if phases is None else phases
+def evaluate(recordings, core, cases, judged, ways, phases):
+    """Every person case of the recordings (longest runs by flash rate), timed
+    each way of `ways` (None: every way) at `phases`."""
+    if ways is None:
+        ways = [(s, sigma, k) for s in STRATEGIES for sigma in SIGMAS for k in PERIODS]
 
     def row(procedure, recording, flash_rate, rate):
         runs = Runs(recordings[recording], rate, core)
         out = {}
         for way in ways:
-            rng = np.random.default_rng(case_seed(flash_rate, rate, STRATEGIES.index(way[0]),
-                                                  way[1], way[2]))
+            numbers = (flash_rate, rate, STRATEGIES.index(way[0]), way[1], way[2])
+            rng = np.random.default_rng([SEED] + [int(round(abs(x) * 1e4)) for x in numbers])
             out[way] = procedure(runs, flash_rate, *way, phases, rng)
         return out
     two = [(f, r, row(two_runs, recording, f, r))

@@ -233,10 +233,10 @@ def write(data_dir, core, docs_dir):
     recordings = simulate.load_recordings(data_dir)
     with open(os.path.join(data_dir, "info.json")) as f:
         info = json.load(f)
-    cases = simulate.all_cases(data_dir, core)
-    errors = simulate.max_errors(cases)
     longest = {f: simulate.longest_run(r) for f, r in recordings.items()}
-    people = simulate.person_results(data_dir, core)
+    cases = simulate.all_cases(longest, core)
+    errors = simulate.max_errors(cases)
+    people = simulate.person_results(longest, core)
     checked = [row[person.CHECKED] for *_, row in people.two + people.one
                if row[person.CHECKED].people]
     person_errors = np.concatenate([c.errors for c in checked])

@@ -53,10 +53,8 @@ def two_run_rows(results, way):
 
 def pooled_cells(rows_by_sigma, cell):
     """One cell per σ: `cell` of the pooled figures, empty when nobody timed."""
-    cells = []
-    for rows in rows_by_sigma:
-        cells.append(cell(*pooled(rows)) if any(r.people for r in rows) else "")
-    return " | ".join(cells)
+    return " | ".join(cell(*pooled(rows)) if any(r.people for r in rows) else ""
+                      for rows in rows_by_sigma)
 
 
 def by_time_rows(results, way):
@@ -221,8 +219,7 @@ def busy(template, busy_dir, core):
         info = json.load(f)
     way = person.CHECKED
     runs = {f: simulate.longest_run(r) for f, r in recordings.items()}
-    people = person.evaluate(runs, core, simulate.CASES, simulate.judged, [way],
-                             simulate.PHASES)
+    people = simulate.person_results(runs, core, [way])
     rows = []
     for flash_rate, run in sorted(runs.items()):
         late = run.lateness * 1e3 / run.frequency

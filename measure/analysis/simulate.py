@@ -171,19 +171,14 @@ def max_errors(cases):
 
 
 def load_recordings(data_dir):
-    recordings = {}
-    for flash_rate in CASES:
-        path = os.path.join(data_dir, "recording-%d.npz" % flash_rate)
-        if os.path.exists(path):
-            recordings[flash_rate] = display.load_runs(path)
-    return recordings
+    paths = {f: os.path.join(data_dir, "recording-%d.npz" % f) for f in CASES}
+    return {f: display.load_runs(p) for f, p in paths.items() if os.path.exists(p)}
 
 
-def all_cases(data_dir, core):
-    """Every case of every recording."""
+def all_cases(runs, core):
+    """Every case of every recording's longest run."""
     out = []
-    for flash_rate, runs in sorted(load_recordings(data_dir).items()):
-        run = longest_run(runs)
+    for flash_rate, run in sorted(runs.items()):
         toggles = run.toggles()
         for rate in CASES[flash_rate]:
             out.append(Case(flash_rate, rate, toggles.end,
@@ -192,7 +187,8 @@ def all_cases(data_dir, core):
 
 
 def check(data_dir, core):
-    cases = all_cases(data_dir, core)
+    runs = {f: longest_run(r) for f, r in load_recordings(data_dir).items()}
+    cases = all_cases(runs, core)
     if not cases:
         print("no recordings in %s" % data_dir)
         return 1
@@ -218,25 +214,23 @@ def check(data_dir, core):
         failures += len(problems)
     print("%d phases each, both models; judged: %g <= |R - F| <= %g Hz within %g Hz, "
           "and R = F as no movement" % (len(PHASES), JUDGED[0], JUDGED[1], TOLERANCE))
-    failures += check_people(data_dir, core)
+    failures += check_people(person_results(runs, core, [person.CHECKED]))
     errors = max_errors(cases)
     print("%d cases, max error %.6f Hz (scanout), %.6f Hz (compositor)"
           % (len(cases), errors["scanout"], errors["compositor"]))
     return 1 if failures else 0
 
 
-def person_results(data_dir, core, ways=None):
+def person_results(runs, core, ways=None):
     """The person observer on every person case (person.evaluate)."""
-    runs = {f: longest_run(r) for f, r in load_recordings(data_dir).items()}
     return person.evaluate(runs, core, CASES, judged, ways, PHASES)
 
 
-def check_people(data_dir, core):
-    """People timing the composed desktop the checked way: a line per case,
-    then the pooled summary. Problems: a case with more than
+def check_people(results):
+    """People timing the composed desktop the checked way (person.People): a
+    line per case, then the pooled summary. Problems: a case with more than
     person.SIGN_LIMIT % wrong signs, or people whose run was too short."""
     way = person.CHECKED
-    results = person_results(data_dir, core, [way])
     rows = [("F %g, R %s" % (f, ("%.5f" % r).rstrip("0").rstrip(".")), row[way])
             for f, r, row in results.two]
     rows += [("shown %.3f, F %.3f, R %.6f (one run)" % (d, f, r), row[way])

@@ -136,14 +136,9 @@ class CheckPeopleTest(unittest.TestCase):
     def check_with(self, shares):
         results = person.People([(60.0, 60.02 + i, {person.CHECKED: summary(w)})
                                  for i, w in enumerate(shares)], [])
-        saved = simulate.person_results
-        simulate.person_results = lambda *args, **kwargs: results
         out = io.StringIO()
-        try:
-            with contextlib.redirect_stdout(out):
-                problems = simulate.check_people("unused", None)
-        finally:
-            simulate.person_results = saved
+        with contextlib.redirect_stdout(out):
+            problems = simulate.check_people(results)
         return problems, out.getvalue().splitlines()
 
     def test_more_than_a_tenth_of_a_percent_wrong_signs_fails(self):
