@@ -135,12 +135,6 @@ def stops_in(log):
     return int(recording.log_summary(log).get("stops", 0))
 
 
-def result_line(design, rate, result):
-    return "\t".join(["result", design, str(rate)] +
-                     ["%s=%s" % (name, form % value)
-                      for (name, form), value in zip(FIELDS, result)])
-
-
 def main(argv):
     if len(argv) != 2:
         print(__doc__)
@@ -162,7 +156,8 @@ def main(argv):
         result, lateness = measure(recorded, stops_in(path(name + ".log")))
         with open(path("lateness-%s.txt" % name), "w", encoding="utf-8") as f:
             f.writelines("%.2f\n" % v for v in lateness)
-        results.append(result_line(design, rate, result))
+        results.append("\t".join(["result", design, str(rate)] + [
+            "%s=%s" % (key, form % value) for (key, form), value in zip(FIELDS, result)]))
         print("%-6s %4d/s: %7.0f passes/s, turn %6.2f us, toggle %6.2f us, lateness p50 %8.2f "
               "p99 %9.2f max %9.2f us, drops %d, max due %d, stops %d, %+.2f ppm"
               % (design, rate, result.passesPerSecond, result.turnIdleUs, result.toggleUs,

@@ -108,11 +108,8 @@ def load_lines(path):
         for line in f:
             name, _, rest = line.partition(" ")
             entry = out.setdefault(name, {})
-            average = rest.split("loadavg ")[1].split()[0]
-            if rest.startswith("before"):
-                entry["load_before"] = average
-            else:
-                entry["load_after"] = average
-                if "busy during the run " in rest:
-                    entry["busy"] = rest.split("busy during the run ")[1].split(" of")[0]
+            when = "load_before" if rest.startswith("before") else "load_after"
+            entry[when] = rest.split("loadavg ")[1].split()[0]
+            if "busy during the run " in rest:  # only after a run
+                entry["busy"] = rest.split("busy during the run ")[1].split(" of")[0]
     return out
