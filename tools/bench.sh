@@ -22,18 +22,13 @@ setup
 
 # Own build folders without the tests: only what the benchmarks need.
 build_in build/bench-native pass_arithmetic_bench -DLUKANEMI_TESTS=OFF -DLUKANEMI_MEASURE=ON
-build_in build/bench-win64 "recorder record_driver naive_sleep1 naive_timer1 platform_costs" \
-  -DLUKANEMI_TESTS=OFF -DLUKANEMI_MEASURE=ON \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake"
+build_measure build/bench-win64 "recorder record_driver naive_sleep1 naive_timer1 platform_costs"
 
 out=build/bench-out
 rm -rf "$out"
 mkdir -p "$out"
 
-# A Wine prefix of its own, so that the benchmark neither waits on nor shuts
-# down the Wine server of other programs running at the same time.
-export WINEPREFIX="$root/build/wineprefix-bench"
-wine_prepare
+own_wine_prefix bench
 
 {
   describe_machine ""
@@ -46,8 +41,6 @@ build/bench-native/measure/native/pass_arithmetic_bench --benchmark_repetitions=
   --benchmark_out_format=json | tee "$out/native.txt"
 
 bin="$root/build/bench-win64/measure/recorder"
-recorder=$(windows_path "$bin/recorder.exe")
-driver=$(windows_path "$bin/record_driver.exe")
 for i in $(seq 1 "$runs"); do
   dir="$out/run$i"
   echo "== Wine run $i of $runs (load: $(uptime | sed 's/.*load average: //'))"
@@ -56,13 +49,11 @@ for i in $(seq 1 "$runs"); do
     "$seconds" >"$dir/costs.tsv"
   # A stop must be seen and must not hang the recording: at 10^6 flashes
   # per second with both limits 0 the first pass drops and stops the run.
-  record_run "$dir" stop-check 600 "$driver" "$recorder" 1000000 3 \
-    "$(windows_path "$dir/stop-check.bin")" --max-drop-frames 0 --max-consecutive-drops 0 \
-    --end-at-stop || true
+  record_driven "$dir" stop-check 600 "$bin" 1000000 3 --max-drop-frames 0 \
+    --max-consecutive-drops 0 --end-at-stop || true
   for rate in 60 144 240 1000; do
     # The pacer's run is measured up to its first stop, if any.
-    record_run "$dir" "ours-$rate" 600 "$driver" "$recorder" "$rate" "$seconds" \
-      "$(windows_path "$dir/ours-$rate.bin")" --end-at-stop || true
+    record_driven "$dir" "ours-$rate" 600 "$bin" "$rate" "$seconds" --end-at-stop || true
     for design in sleep1 timer1; do
       record_run "$dir" "$design-$rate" 300 "$(windows_path "$bin/naive_$design.exe")" \
         "$rate" "$seconds" || true

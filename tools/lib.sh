@@ -19,6 +19,13 @@ build_in() {  # folder, targets, cmake arguments...
     { grep -v -E '^\[ *[0-9]+%\]' || true; }
 }
 
+# Builds TARGETS of the measuring wing's 64-bit Windows programs, without the
+# tests, in FOLDER.
+build_measure() {  # folder, targets
+  build_in "$1" "$2" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
+    -DLUKANEMI_TESTS=OFF -DLUKANEMI_MEASURE=ON
+}
+
 describe_machine() {  # text after the Wine version
   echo "$(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores"
   echo "$(. /etc/os-release && echo "$PRETTY_NAME")"
@@ -28,6 +35,13 @@ describe_machine() {  # text after the Wine version
 
 # Ends a check script (failed is 0 or 1) with the summary line CTest matches.
 end_check() { if [ "$failed" -eq 0 ]; then echo "1 passed, 0 failed"; else echo "0 passed, 1 failed"; fi; exit "$failed"; }
+
+# Makes build/wineprefix-NAME the Wine prefix of the calling script alone, so
+# that it neither waits on nor shuts down other programs' Wine servers.
+own_wine_prefix() {  # name
+  export WINEPREFIX="$root/build/wineprefix-$1"
+  wine_prepare
+}
 
 # Windows programs get Unix paths through Wine's Z: drive.
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
@@ -73,4 +87,13 @@ record_run() {  # out, name, limit, program, arguments...
     echo "== $name FAILED (status $status)"
     return 1
   fi
+}
+
+# record_run of the recorder (BIN/recorder.exe) driven by BIN/record_driver.exe
+# at RATE flashes per second for SECONDS, with the driver's options.
+record_driven() {  # out, name, limit, bin, rate, seconds, driver options...
+  local out=$1 name=$2 limit=$3 bin=$4
+  shift 4
+  record_run "$out" "$name" "$limit" "$(windows_path "$bin/record_driver.exe")" \
+    "$(windows_path "$bin/recorder.exe")" "$1" "$2" "$(windows_path "$out/$name.bin")" "${@:3}"
 }

@@ -25,22 +25,14 @@ soak_seconds=${SOAK_SECONDS:-600}
 
 setup
 
-dir=build/sim-win64
-build_in "$dir" "recorder record_driver" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
-  -DLUKANEMI_TESTS=OFF -DLUKANEMI_MEASURE=ON
-recorder="$root/$dir/measure/recorder/recorder.exe"
-driver="$root/$dir/measure/recorder/record_driver.exe"
-
-# A Wine prefix of its own: other programs' Wine servers are neither waited
-# on nor shut down.
-export WINEPREFIX="$root/build/wineprefix-sim"
-wine_prepare
+build_measure build/sim-win64 "recorder record_driver"
+bin="$root/build/sim-win64/measure/recorder"
+own_wine_prefix sim
 
 failed=()
 record() {  # name, flash rate, seconds
   echo "== $1: $2 flashes/s for $3 s"
-  record_run "$out" "$1" $(($3 + 900)) "$(windows_path "$driver")" "$(windows_path "$recorder")" \
-    "$2" "$3" "$(windows_path "$out/$1.bin")" || failed+=("$1")
+  record_driven "$out" "$1" $(($3 + 900)) "$bin" "$2" "$3" || failed+=("$1")
 }
 
 for rate in ${SIM_RATES:-60 144 240}; do
