@@ -1,5 +1,5 @@
-// Counts the program's heap allocations while counting is on: every form of
-// global operator new and the C allocation functions are replaced.
+// Counts the program's heap allocations while counting is on: the C
+// allocation functions, and with them every form of operator new, count.
 #pragma once
 
 #include <cstdint>
