@@ -78,8 +78,9 @@ def image_panel(path, matrix, x0, dx, rows_to_lines, title, xlabel):
             % (json.dumps(title), xlabel, path, w, h, dx, rows_to_lines, x0))
 
 
-def pictures(recordings, docs_dir):
-    """docs/display-scanout.png and docs/display-compositor.png."""
+def pictures(longest, docs_dir):
+    """docs/display-scanout.png and docs/display-compositor.png, from the
+    longest run of each recording."""
     tmp = tempfile.mkdtemp()
 
     def head(name, axis, layout, title):
@@ -92,9 +93,9 @@ def pictures(recordings, docs_dir):
                   "set yrange [1080:0]\nset ylabel 'line (of 1080, top = 0)'\n", "2,1",
                   "Scanout (no compositor): the flicker window at every 6th frame, ")
     for flash_rate, rate, seconds in [(60, 60.05, 60), (240, 240.06, 60)]:
-        if flash_rate not in recordings:
+        if flash_rate not in longest:
             continue
-        toggles = simulate.longest_run(recordings[flash_rate]).toggles()
+        toggles = longest[flash_rate].toggles()
         frames = display.frame_starts(rate, 0.0, seconds)[::6]
         matrix = display.scanout_picture(toggles, rate, 0.0, 0, frames, 270)
         script += "set xrange [0:%g]\n" % seconds
@@ -115,9 +116,9 @@ def pictures(recordings, docs_dir):
     for flash_rate, rate, seconds, step, zoom in [(60, 60.05, 60, 6, False),
                                                   (240, 240.06, 60, 24, False),
                                                   (240, 240.06, None, 1, True)]:
-        if flash_rate not in recordings:
+        if flash_rate not in longest:
             continue
-        toggles = simulate.longest_run(recordings[flash_rate]).toggles()
+        toggles = longest[flash_rate].toggles()
         times, colours = display.compositor_frames(toggles, rate, 0.0)
         if zoom:
             share = observer.white_share(colours)
@@ -164,12 +165,12 @@ def results_rows(cases):
     return rows
 
 
-def motion_fields(recordings):
+def motion_fields(longest):
     """Scanout wobble, composed frames whose strips disagree, and the flicker
     around the changes."""
     wobble_rows, disagree_rows, flicker_rows = [], [], []
-    for flash_rate, runs in sorted(recordings.items()):
-        toggles = simulate.longest_run(runs).toggles()
+    for flash_rate, run in sorted(longest.items()):
+        toggles = run.toggles()
         rate = flash_rate + 0.05
         p50, p99, top = percentiles(np.concatenate([observer.wobble_lines(toggles, rate, p)
                                                     for p in simulate.PHASES]))
@@ -262,13 +263,13 @@ def write(data_dir, core, docs_dir):
                                     for t in (10, 25, 60) for dt in (0.1, 0.3)),
     }
     fields.update(report_person.person_fields(people))
-    fields.update(motion_fields(recordings))
+    fields.update(motion_fields(longest))
     fields.update(report_person.flashing_fields(parts["wcag"], longest))
     # An empty part leaves blank lines behind: at most one between paragraphs.
     text = re.sub(r"\n{3,}", "\n\n", main.substitute(fields))
     with open(os.path.join(docs_dir, "display.md"), "w") as f:
         f.write(text)
-    pictures(recordings, docs_dir)
+    pictures(longest, docs_dir)
 
 
 if __name__ == "__main__":

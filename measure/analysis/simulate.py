@@ -309,9 +309,8 @@ def convert(raw_dir, data_dir):
         entry["stops"] = int(summary["stops"])
         entry["mem_end_ws"] = "{:,}".format(int(summary["memEndWorkingSet"]) // 1024)
         info["recordings"][str(flash_rate)] = entry
-        print("%s: %d runs, %d toggles, %s stops" % (raw, len(runs),
-                                                     sum(len(r.number) for r in runs),
-                                                     summary["stops"]))
+        print("%s: %d runs, %d toggles, %s stops"
+              % (raw, len(runs), sum(len(r.number) for r in runs), summary["stops"]))
     if os.path.exists(os.path.join(raw_dir, "soak-240.bin")):
         info["soak"] = soak_figures(raw_dir)
         info["soak"].update(load.get("soak-240", {}))
