@@ -21,8 +21,9 @@ from typing import Dict, List, NamedTuple, Tuple
 import pacing
 import recording
 
-DESIGNS = [("ours", "the pacer (busy loop)"), ("sleep1", "Sleep(1) loop"),
-           ("timer1", "1 ms SetTimer")]
+# Each design's name, label and colour in the plot.
+DESIGNS = [("ours", "the pacer (busy loop)", "#1b7837"), ("sleep1", "Sleep(1) loop", "#2166ac"),
+           ("timer1", "1 ms SetTimer", "#b2182b")]
 TEMPLATE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "templates", "bench.md")
 
 # The baseline line: a loop that only reads the counter.
@@ -104,7 +105,7 @@ def write_plot(out, docs, runs, rates):
     with open(data, "w", encoding="utf-8") as f:
         block = 0
         for rate in rates:
-            for design, _ in DESIGNS:
+            for design, _, _ in DESIGNS:
                 s = lateness_samples(out, runs, design, rate)
                 n = len(s)
                 # At most about 3000 points a curve, always with the tail.
@@ -117,7 +118,6 @@ def write_plot(out, docs, runs, rates):
                 block += 1
     script = os.path.join(out, "bench.gp")
     png = os.path.join(docs, "bench.png")
-    colours = {"ours": "#1b7837", "sleep1": "#2166ac", "timer1": "#b2182b"}
     with open(script, "w", encoding="utf-8") as f:
         f.write("set terminal pngcairo size 1400,1000 font 'sans,11'\n")
         f.write(f"set output '{png}'\n")
@@ -130,10 +130,8 @@ def write_plot(out, docs, runs, rates):
         f.write("set grid\nset key bottom left\n")
         for rate in rates:
             f.write(f"set title '{rate} flashes per second ({2 * rate} toggles per second)'\n")
-            parts = []
-            for design, label in DESIGNS:
-                parts.append(f"'{data}' index {index[(design, rate)]} using 1:2 with steps "
-                             f"lw 2 lc rgb '{colours[design]}' title '{label}'")
+            parts = [f"'{data}' index {index[(design, rate)]} using 1:2 with steps "
+                     f"lw 2 lc rgb '{colour}' title '{label}'" for design, label, colour in DESIGNS]
             f.write("plot " + ", \\\n     ".join(parts) + "\n")
         f.write("unset multiplot\n")
     subprocess.run(["gnuplot", script], check=True)
@@ -190,7 +188,7 @@ def main():
                   + [fmt(full_runs(design, rate, "ppm"), 2)]
                   + ["" if design == "ours" else f"{fmt(ratio(design, rate, key))}×"
                      for key in ("p50", "p99")]
-                  for rate in rates for design, label in DESIGNS]
+                  for rate in rates for design, label, _ in DESIGNS]
     call = {name: med([d.calls[name] for d in data]) for name in data[0].calls}
     nan = float("nan")
     peek = call.get("PeekMessageW(PM_NOREMOVE), empty queue", nan)
