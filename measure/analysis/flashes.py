@@ -15,10 +15,12 @@ import observer
 import person
 
 
-def colour(toggles, rate, phase):
-    """Painted composed frames: times and whether each shows white."""
+def colour(toggles, rate, phase, skip):
+    """Painted composed frames from `skip` seconds on: times and whether each
+    shows white."""
     times, colours = display.compositor_frames(toggles, rate, phase)
-    return person.colour_track(times, observer.white_share(colours))
+    times, white = person.colour_track(times, observer.white_share(colours))
+    return times[times >= skip], white[times >= skip]
 
 
 def change_times(times, white):
@@ -37,9 +39,7 @@ def most_in_one_second(changes):
 def beat(toggles, rate, phase, skip=1.0):
     """Mean flashes per second over the run (after `skip` seconds) and the
     most in any one second."""
-    times, white = colour(toggles, rate, phase)
-    keep = times >= skip
-    times, white = times[keep], white[keep]
+    times, white = colour(toggles, rate, phase, skip)
     changes = change_times(times, white)
     return len(changes) / 2.0 / (times[-1] - times[0]), most_in_one_second(changes)
 
@@ -87,9 +87,7 @@ def stray_frames(toggles, rate, phase, skip=1.0):
     """With the estimate almost exact: frames of the minority colour, the
     number of flicker bursts (minority frames less than 0.5 s apart count as
     one), and the most flashes in any one second."""
-    times, white = colour(toggles, rate, phase)
-    keep = times >= skip
-    times, white = times[keep], white[keep]
+    times, white = colour(toggles, rate, phase, skip)
     minority = white != (np.mean(white) >= 0.5)
     stray = times[minority]
     bursts = 0 if len(stray) == 0 else 1 + int(np.count_nonzero(np.diff(stray) >= 0.5))

@@ -228,8 +228,7 @@ def two_runs(runs, flash_rate, strategy, sigma, periods, phases, rng, people=PEO
         second_rates = np.round(flash_rate + 0.5 / time, 3)
         second_phase = rng.integers(0, len(phases), size=people)
         noise = rng.normal(0.0, sigma, size=(people, 2))
-        start2 = np.full(people, np.nan)
-        end2 = np.full(people, np.nan)
+        start2, end2 = np.full((2, people), np.nan)
         keys = np.stack([second_rates, second_phase], axis=1)
         for key in np.unique(keys, axis=0):
             chosen = np.all(keys == key, axis=1)
