@@ -21,9 +21,7 @@ int notices;
 }  // namespace
 
 void platformFetchFieldText(uint32_t id, char16_t (&buffer)[fieldTextCapacity]) {
-  const std::u16string& text = fields[id];
-  text.copy(buffer, fieldTextCapacity - 1);
-  buffer[std::min<size_t>(text.size(), fieldTextCapacity - 1)] = 0;
+  buffer[fields[id].copy(buffer, fieldTextCapacity - 1)] = 0;
 }
 void platformStoreFieldText(uint32_t, const char16_t*) {}
 int32_t platformReportedRefreshRate() { return 60; }
