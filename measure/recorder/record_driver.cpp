@@ -94,12 +94,9 @@ bool startRecorder(const std::wstring& exe, const std::vector<Typed>& fields, Pr
     program->dialog = findCaptioned(program->info.dwProcessId, dialogCaption);
     return program->dialog != nullptr || !programRunning(*program);
   });
-  if (!CHECK(program->dialog != nullptr, "start-up: expected the dialog within %.0f s, %s",
-             startTimeout,
-             program->dialog != nullptr
-                 ? "found it"
-                 : (programRunning(*program) ? "found none" : "the process ended"))) {
-    return false;
+  if (program->dialog == nullptr) {
+    return CHECK(false, "start-up: expected the dialog within %.0f s, %s", startTimeout,
+                 programRunning(*program) ? "found none" : "the process ended");
   }
   note("the dialog appeared %.1f s after the launch", secondsNow() - launched);
   bool typed = true;
