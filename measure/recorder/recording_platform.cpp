@@ -1,8 +1,7 @@
 // The recording programs' own platformCounter, platformFill and
-// platformFlush. Defined here, they are linked in place of the front end's
-// (each lives alone in the replaceable platform library): they do what
-// those do, then report the call to the recording (recording.cpp) with a
-// reading of the counter taken directly, which is no pass.
+// platformFlush, linked in place of the front end's: they do what those do,
+// then report the call to the recording with a reading of the counter taken
+// directly, which is no pass.
 //
 // With LUKANEMI_RECORDING naming a file (a Windows path), the storage is
 // taken and touched before main or WinMain, so that the working set does
