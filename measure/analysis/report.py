@@ -64,7 +64,8 @@ def flicker_spans(times, share, changes, reach):
 
 
 def gnuplot(script):
-    subprocess.run(["gnuplot"], input=script, text=True, check=True)
+    """Runs a multiplot's script, ending the multiplot."""
+    subprocess.run(["gnuplot"], input=script + "unset multiplot\n", text=True, check=True)
 
 
 def image_panel(path, matrix, x0, dx, rows_to_lines, title, xlabel):
@@ -104,7 +105,6 @@ def pictures(longest, docs_dir):
                               "flash rate %d, display %g Hz: two downward passes at a fixed "
                               "height every %.1f s" % (flash_rate, rate, 1 / (rate - flash_rate)),
                               "time since Start (s)")
-    script += "unset multiplot\n"
     gnuplot(script)
 
     # Compositor: one colour per frame; the whole strip, then one change
@@ -139,7 +139,6 @@ def pictures(longest, docs_dir):
             script += "set xrange [0:%g]\n" % seconds
         script += image_panel(os.path.join(tmp, "c%d%d.bin" % (flash_rate, zoom)),
                               colours[keep].T, x0, dx, 1.0, title, "time since Start (s)")
-    script += "unset multiplot\n"
     gnuplot(script)
 
 

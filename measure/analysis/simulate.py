@@ -98,9 +98,7 @@ def measure_compositor(toggles, flash_rate, rate, phase, core, replay):
 def run_case(run, flash_rate, rate, core, toggles=None, replay=None):
     """Every phase of one case on both models: a list of Results."""
     toggles = run.toggles() if toggles is None else toggles
-    if replay is None:
-        def replay(second_rate):
-            return run.toggles(*core.pacing(second_rate))
+    replay = replay or (lambda second_rate: run.toggles(*core.pacing(second_rate)))
     results = []
     for phase in PHASES:
         results.append(measure_scanout(toggles, flash_rate, rate, phase, core))
@@ -153,10 +151,8 @@ class Case(NamedTuple):
         out = []
         for model in MODELS:
             chosen = [r for r in self.results if r.model == model]
-            with_error = [r for r in chosen if r.error is not None]
-            out.append(ModelSummary(model, max(r.changes for r in chosen),
-                                    max(with_error, key=lambda r: r.error)
-                                    if with_error else chosen[0]))
+            worst = max(chosen, key=lambda r: -1.0 if r.error is None else r.error)
+            out.append(ModelSummary(model, max(r.changes for r in chosen), worst))
         return out
 
 
