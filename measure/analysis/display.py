@@ -147,12 +147,9 @@ def save_runs(path, runs):
 
 def load_runs(path):
     with np.load(path) as archive:
-        runs = []
-        for i, (frequency, rate, scale, _) in enumerate(archive["runs"]):
-            number = np.cumsum(archive["step%d" % i].astype(np.int64)) - 1
-            runs.append(Run(frequency, rate, scale, number, archive["lateness%d" % i],
-                            archive["offsets%d" % i]))
-        return runs
+        return [Run(frequency, rate, scale, np.cumsum(archive["step%d" % i].astype(np.int64)) - 1,
+                    archive["lateness%d" % i], archive["offsets%d" % i])
+                for i, (frequency, rate, scale, _) in enumerate(archive["runs"])]
 
 
 # ---- The two models ------------------------------------------------------------

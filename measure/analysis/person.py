@@ -156,8 +156,7 @@ class Runs:
 
     def __init__(self, run, rate, core):
         self.run, self.rate, self.core = run.extended(RUN_SECONDS), rate, core
-        self.toggles = {}
-        self.looks = {}
+        self.toggles, self.looks = {}, {}
 
     def look(self, flash_rate, phase):
         pacing = self.core.pacing(round(flash_rate, 3))  # typed to a thousandth
@@ -272,11 +271,8 @@ def two_run_cases(cases, judged):
 
 def one_run_cases():
     """(recording, shown D, typed F, R) of the one-run table."""
-    out = []
-    for shown, real, recording in SHOWN:
-        for ppm in (-CLOCK_PPM, 0.0, CLOCK_PPM):
-            out.append((recording, shown, one_run_estimate(shown), real * (1 + ppm)))
-    return out
+    return [(recording, shown, one_run_estimate(shown), real * (1 + ppm))
+            for shown, real, recording in SHOWN for ppm in (-CLOCK_PPM, 0.0, CLOCK_PPM)]
 
 
 class People(NamedTuple):

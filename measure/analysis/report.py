@@ -193,7 +193,8 @@ def motion_fields(longest):
                 flicker_rows.append("| %d | %s | %.1f | %.2f | %.2f | %.2f |" % (
                     flash_rate, rate, 1 / abs(rate - flash_rate), np.median(spans),
                     np.percentile(spans, 90), max(spans)))
-        disagree_rows.append("| %d | %d | %.3f %% |" % (flash_rate, total, 100.0 * disagree / total))
+        disagree_rows.append("| %d | %d | %.3f %% |"
+                             % (flash_rate, total, 100.0 * disagree / total))
     return {"wobble_rows": "\n".join(wobble_rows), "disagree_rows": "\n".join(disagree_rows),
             "flicker_rows": "\n".join(flicker_rows)}
 
@@ -221,8 +222,8 @@ def soak(parts, info):
     fields.update({k: soak.get(k, "?") for k in ("load_before", "load_after", "busy")})
     fields.update(
         earlier=parts["soak_earlier"].substitute(earlier=soak["earlier"])
-        if soak.get("earlier") else "",
-        seconds="%.0f" % soak["seconds"], per_hour="%.1f" % (soak["stops"] * 3600.0 / soak["seconds"]),
+        if soak.get("earlier") else "", seconds="%.0f" % soak["seconds"],
+        per_hour="%.1f" % (soak["stops"] * 3600.0 / soak["seconds"]),
         difference="%+d" % (soak["flushes"] - soak["scheduled"]),
         recordings_ws=", ".join(info["recordings"][k].get("mem_end_ws", "?")
                                 for k in sorted(info["recordings"], key=int)))

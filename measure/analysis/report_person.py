@@ -174,13 +174,12 @@ def flashing_fields(wcag, recordings):
             if len(z) == 0:
                 continue
             most[flash_rate] = max(most.get(flash_rate, 0.0), z[:, 2].max())
-            flicker = z[z[:, 0] >= 1.0]  # rates over a single stray frame mean little
-            if len(flicker) == 0:
-                flicker = z
-            zone_rows.append("| %d | %s | %.0f | %.1f / %.1f | %.1f (%.1f–%.1f) | %.1f / %.1f |" % (
-                flash_rate, rate, 1 / abs(rate - flash_rate), np.median(z[:, 0]),
-                z[:, 0].max(), np.median(flicker[:, 1]), flicker[:, 1].min(),
-                flicker[:, 1].max(), np.median(z[:, 2]), z[:, 2].max()))
+            # Rates over a single stray frame mean little.
+            flicker = z[z[:, 0] >= 1.0] if (z[:, 0] >= 1.0).any() else z
+            zone_rows.append("| %d | %s | %.0f | %.1f / %.1f | %.1f (%.1f–%.1f) | %.1f / %.1f |"
+                             % (flash_rate, rate, 1 / abs(rate - flash_rate), np.median(z[:, 0]),
+                                z[:, 0].max(), np.median(flicker[:, 1]), flicker[:, 1].min(),
+                                flicker[:, 1].max(), np.median(z[:, 2]), z[:, 2].max()))
     beats = []
     for flash_rate, rate in [(f, r) for f, r in ((60, 75.0), (144, 165.0)) if f in recordings]:
         toggles = recordings[flash_rate].toggles()
