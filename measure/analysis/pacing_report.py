@@ -197,9 +197,8 @@ def main():
 
     def met(passed):
         return "met" if passed else "not met"
-    latency = [(r, m("ours", r, "p50"), med([d.results[("ours", r)].p50 /
-                                             (d.results[("ours", r)].turnIdleUs +
-                                              d.results[("ours", r)].toggleUs) for d in data]))
+    latency = [(r, m("ours", r, "p50"), med([v.p50 / (v.turnIdleUs + v.toggleUs)
+                                             for v in (d.results[("ours", r)] for d in data)]))
                for r in rates]
     sleep_ratios = [ratio("sleep1", r, "p50") for r in rates]
     timer_ratios = [ratio("timer1", r, "p50") for r in rates]

@@ -68,15 +68,16 @@ def gnuplot(script):
     subprocess.run(["gnuplot"], input=script + "unset multiplot\n", text=True, check=True)
 
 
-def image_panel(path, matrix, x0, dx, rows_to_lines, title, xlabel):
-    """One gnuplot image panel command for a [rows, columns] matrix of 0/1."""
+def image_panel(path, matrix, x0, dx, rows_to_lines, title):
+    """One gnuplot image panel command for a [rows, columns] matrix of 0/1,
+    time across."""
     data = (np.nan_to_num(matrix, nan=0.5) * 255).astype(np.uint8)
     data.tofile(path)
     h, w = data.shape
-    return ("set title %s\nset xlabel '%s'\n"
+    return ("set title %s\nset xlabel 'time since Start (s)'\n"
             "plot '%s' binary array=(%d,%d) format='%%uchar' dx=%g dy=%g origin=(%g,0) "
             "flipy with image notitle\n"
-            % (json.dumps(title), xlabel, path, w, h, dx, rows_to_lines, x0))
+            % (json.dumps(title), path, w, h, dx, rows_to_lines, x0))
 
 
 def pictures(longest, docs_dir):
@@ -101,10 +102,9 @@ def pictures(longest, docs_dir):
         matrix = display.scanout_picture(toggles, rate, 0.0, 0, frames, 270)
         script += "set xrange [0:%g]\n" % seconds
         script += image_panel(os.path.join(tmp, "s%d.bin" % flash_rate), matrix, 0, 6 / rate,
-                              1080 / 270.0,
-                              "flash rate %d, display %g Hz: two downward passes at a fixed "
-                              "height every %.1f s" % (flash_rate, rate, 1 / (rate - flash_rate)),
-                              "time since Start (s)")
+                              1080 / 270.0, "flash rate %d, display %g Hz: two downward passes at "
+                              "a fixed height every %.1f s"
+                              % (flash_rate, rate, 1 / (rate - flash_rate)))
     gnuplot(script)
 
     # Compositor: one colour per frame; the whole strip, then one change
@@ -138,7 +138,7 @@ def pictures(longest, docs_dir):
             x0, dx = 0, step / rate
             script += "set xrange [0:%g]\n" % seconds
         script += image_panel(os.path.join(tmp, "c%d%d.bin" % (flash_rate, zoom)),
-                              colours[keep].T, x0, dx, 1.0, title, "time since Start (s)")
+                              colours[keep].T, x0, dx, 1.0, title)
     gnuplot(script)
 
 
