@@ -12,6 +12,7 @@ import struct
 import sys
 import tempfile
 import unittest
+from unittest import mock
 
 import numpy as np
 
@@ -193,6 +194,22 @@ class PacingTest(unittest.TestCase):
             with open(os.path.join(folder, "lateness-sleep1-60.txt")) as f:
                 self.assertEqual(f.read(), "1.00\n3.00\n2.00\n4.00\n")
             run = pacing_report.read_run(out, "run1")
+            # The whole report: every placeholder of its template filled.
+            for name, text in [("machine.txt", "a machine\n"), ("native.txt", "allocations: 0\n"),
+                               ("native.json", '{"benchmarks": [{"run_name": "passArithmetic/4",'
+                                               ' "cpu_time": 26.0}]}')]:
+                with open(os.path.join(out, name), "w") as f:
+                    f.write(text)
+            with mock.patch.object(sys, "argv", ["pacing_report.py", out, out]), \
+                    contextlib.redirect_stdout(io.StringIO()):
+                self.assertEqual(pacing_report.main(), 1)  # the failed check
+            with open(os.path.join(out, "bench.md"), encoding="utf-8") as f:
+                document = f.read()
+        self.assertNotIn("$", document)
+        # passes/s, loop turn, one toggle (none measured), p50 ... runs with a stop
+        self.assertIn("| 60 | 0 | 0.1 | – | 2.0 | 4.0 |", document)
+        self.assertIn("| 1 of 1 |", document)
+        self.assertIn("run1: stop rule detected FAILED (notices 0, runs 1", document)
         self.assertEqual(kinds, ["info", "baseline", "call", "check", "check"] + ["result"] * 3)
         self.assertEqual([(c.name, c.passed) for c in run.checks],
                          [("flushes of runPass recorded", True), ("stop rule detected", False)])
