@@ -15,10 +15,10 @@ Within its segment a change is pressed at one of three moments:
   frame of the old one, known only afterwards (for comparison).
 
 Every press carries its own Gaussian reaction error. A person times k
-periods in one go, from the first whole change after Start to the change
-2k later, divides by k and reads the stopwatch to 0.01 s. The rate comes
-from the core's own estimate (observer.Core) with what the person
-types, the flash-rate field holding what they typed last.
+periods in one go, from the first whole change after Start (its old colour
+seen before it) to the change 2k later, divides by k and reads the stopwatch
+to 0.01 s. The rate comes from the core's own estimate (observer.Core) with
+what the person types, the flash-rate field holding what they typed last.
 
 Procedures:
 
@@ -90,14 +90,19 @@ def press_moments(times, white, changes):
     held = times - last_other
     for j, c in enumerate(changes):
         lo, hi = np.searchsorted(times, [before[j], after[j]])
-        if hi <= lo:
-            continue
-        seg_white = white[lo:hi]
-        # The new colour is the one most frames show after the change.
         mid = np.searchsorted(times, c)
-        if mid >= hi:
+        if hi <= lo or mid >= hi:
             continue
+        # The new colour is the one most frames show after the change.
         new = np.mean(white[mid:hi]) >= 0.5
+        # A change is seen from the first frame of the old colour on: frames
+        # of the new colour before it (the first frames after Start) are not
+        # a change, and a change whose old colour never showed is not whole.
+        old_seen = np.flatnonzero(white[lo:mid] != new)
+        if not len(old_seen):
+            continue
+        lo += old_seen[0]
+        seg_white = white[lo:hi]
         is_new = seg_white == new
         if not is_new.any():
             continue
@@ -135,13 +140,15 @@ class Look:
         self.changes = observer.decide_changes(times, share, rate)
         self.moments = press_moments(*colour_track(times, share), self.changes)
 
-    def span(self, strategy, periods):
-        """(start press, end press) of `periods` periods from the first
-        whole change, or None when the run is too short."""
+    def span(self, strategy, changes):
+        """(start press, end press) from the first change pressed at to the
+        change `changes` later (2 a period), or None when the run is too
+        short."""
         m = self.moments[strategy]
-        if len(m) <= 2 * periods or np.isnan(m[0]) or np.isnan(m[2 * periods]):
+        pressed = np.flatnonzero(~np.isnan(m))
+        if not len(pressed) or pressed[0] + changes >= len(m) or np.isnan(m[pressed[0] + changes]):
             return None
-        return m[0], m[2 * periods]
+        return m[pressed[0]], m[pressed[0] + changes]
 
 
 # A person's two runs need up to t' = 2t = 100 s, 3 periods and the wait for
@@ -210,7 +217,7 @@ def every_phase(runs, flash_rate, strategy, sigma, periods, phases, rng, people,
     answers, wrong, seconds = [], [], []
     missing = 0
     for phase in phases:
-        span = runs.look(flash_rate, phase).span(strategy, periods)
+        span = runs.look(flash_rate, phase).span(strategy, 2 * periods)
         if span is None:
             missing += people
             continue
@@ -231,7 +238,7 @@ def two_runs(runs, flash_rate, strategy, sigma, periods, phases, rng, people=PEO
         keys = np.stack([second_rates, second_phase], axis=1)
         for key in np.unique(keys, axis=0):
             chosen = np.all(keys == key, axis=1)
-            span2 = runs.look(key[0], phases[int(key[1])]).span(strategy, periods)
+            span2 = runs.look(key[0], phases[int(key[1])]).span(strategy, 2 * periods)
             if span2 is not None:
                 start2[chosen], end2[chosen] = span2
         done = ~np.isnan(end2)

@@ -57,6 +57,31 @@ class PressMomentsTest(unittest.TestCase):
                                    atol=1e-9)
         np.testing.assert_allclose(np.diff(moments["steady"]), 10.0, atol=1e-9)
 
+    def test_frames_of_the_new_colour_right_after_start_are_not_its_change(self):
+        # Black for 0.7 s after Start, white until 10 s, black after: the
+        # change to black at 10 s is pressed after it, not at Start.
+        times = np.arange(0, 30, 1 / self.rate)
+        white = (times >= 0.7) & (times < 10 - 1e-9)
+        moments = person.press_moments(times, white, np.array([10.0]))
+        self.assertAlmostEqual(moments["first"][0], 10.0, places=6)
+        self.assertAlmostEqual(moments["steady"][0], 10.5 - 1 / self.rate, places=6)
+
+    def test_a_change_whose_old_colour_never_showed_is_skipped(self):
+        # White from Start to 4 s, black to 20 s, white after; the one-second
+        # majority saw a change at 2 s (to white) that was never whole.
+        times = np.arange(0, 40, 1 / self.rate)
+        white = (times < 4) | (times >= 20)
+        moments = person.press_moments(times, white, np.array([2.0, 4.0, 20.0]))
+        self.assertTrue(np.isnan(moments["steady"][0]))
+
+        class Seen(person.Look):
+            def __init__(self, moments):
+                self.moments = moments
+        # The first change pressed at starts the span.
+        self.assertEqual(Seen(moments).span("steady", 1),
+                         (moments["steady"][1], moments["steady"][2]))
+        self.assertIsNone(Seen(moments).span("steady", 2))
+
 
 class TimedTest(unittest.TestCase):
     def test_the_stopwatch_reads_to_a_hundredth_and_divides_by_the_periods(self):
