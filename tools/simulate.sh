@@ -4,7 +4,8 @@
 # recovers the display's rate.
 #   --check   judges the committed recordings (measure/recordings):
 #             deterministic, under two minutes; exits non-zero on a miss,
-#             and on more than 0.1 % wrong signs among simulated people
+#             on more than 0.1 % wrong signs among simulated people, and
+#             when a one-run case lands on the wrong side of its t window
 #   --record  records the real program under Wine (slow: SIM_SECONDS per
 #             flash rate, default 420, and a SOAK_SECONDS soak, default 600;
 #             SOAK_SECONDS=0 keeps the committed soak's figures),

@@ -15,19 +15,21 @@ Within its segment a change is pressed at one of three moments:
   frame of the old one, known only afterwards (for comparison).
 
 Every press carries its own Gaussian reaction error. A person times k
-periods in one go, from the first whole change after Start to the change
-2k later, divides by k and reads the stopwatch to 0.01 s. The rate comes
-from the core's own estimate (observer.Core) with what the person
-types, the flash-rate field holding what they typed last.
+periods in one go, from the first whole change after Start (its old colour
+seen before it) to the change 2k later, divides by k and reads the stopwatch
+to 0.01 s. The rate comes from the core's own estimate (observer.Core) with
+what the person types, the flash-rate field holding what they typed last.
 
 Procedures:
 
 - two runs (sign unknown): run 1 at F gives t; F' = F + 1/(2t) typed to
   0.001; run 2 at F' gives t'; the person types +t' when t' > t, else -t';
   the result is F' +- 1/t'.
-- one run (the decimal rate D that Windows shows): F = D - offset, offset the
-  larger of 0.03 Hz and 150 ppm of D, typed to 0.001; the real rate is then
-  above F; the person types +t.
+- one run (the decimal rate D that Windows shows): F = D - a(D), typed to
+  0.001 (one_run_rule); the person types +t. Cases: the real rate within the
+  clocks' tolerance of D (answered when t falls in the window), a mode that
+  runs 1000/1001 off the one shown (below F too: flagged), and the same run
+  timed by half periods (one change to the next: flagged).
 """
 
 from typing import NamedTuple
@@ -36,6 +38,7 @@ import numpy as np
 
 import display
 import observer
+import one_run_rule
 
 STEADY_SECONDS = 0.5
 STRATEGIES = ("first", "steady", "middle")
@@ -43,27 +46,6 @@ SIGMAS = (0.05, 0.15, 0.3)
 PERIODS = (1, 3)
 PEOPLE = 1000  # per phase
 SEED = 13
-# The one-run offset below the shown rate: the PC's counter and the graphics
-# card's pixel clock are each within about +-50 ppm, so the real rate lies
-# within +-100 ppm of the shown one in the counter's seconds; 150 ppm keeps a
-# 50 ppm margin, and 0.03 Hz keeps t near 33 s at 60 Hz.
-OFFSET_PPM = 150e-6
-OFFSET_FLOOR = 0.03
-CLOCK_PPM = 100e-6  # counter and pixel clock together, worst case
-
-
-def one_run_estimate(shown):
-    """What the person types for a shown decimal rate, to a thousandth."""
-    return round(shown - max(OFFSET_FLOOR, OFFSET_PPM * shown), 3)
-
-
-def not_at_shown_rate_time(shown):
-    """The shortest t the one run can give while the display is within the
-    clocks' tolerance of the shown rate, less a further 50 ppm: a shorter t
-    means the display is not at the rate shown."""
-    return 1.0 / (shown - one_run_estimate(shown) + OFFSET_PPM * shown)
-
-
 def colour_track(times, share):
     """Painted frames only: their times and whether each is white."""
     keep = ~np.isnan(share)
@@ -90,14 +72,19 @@ def press_moments(times, white, changes):
     held = times - last_other
     for j, c in enumerate(changes):
         lo, hi = np.searchsorted(times, [before[j], after[j]])
-        if hi <= lo:
-            continue
-        seg_white = white[lo:hi]
-        # The new colour is the one most frames show after the change.
         mid = np.searchsorted(times, c)
-        if mid >= hi:
+        if hi <= lo or mid >= hi:
             continue
+        # The new colour is the one most frames show after the change.
         new = np.mean(white[mid:hi]) >= 0.5
+        # A change is seen from the first frame of the old colour on: frames
+        # of the new colour before it (the first frames after Start) are not
+        # a change, and a change whose old colour never showed is not whole.
+        old_seen = np.flatnonzero(white[lo:mid] != new)
+        if not len(old_seen):
+            continue
+        lo += old_seen[0]
+        seg_white = white[lo:hi]
         is_new = seg_white == new
         if not is_new.any():
             continue
@@ -135,13 +122,15 @@ class Look:
         self.changes = observer.decide_changes(times, share, rate)
         self.moments = press_moments(*colour_track(times, share), self.changes)
 
-    def span(self, strategy, periods):
-        """(start press, end press) of `periods` periods from the first
-        whole change, or None when the run is too short."""
+    def span(self, strategy, changes):
+        """(start press, end press) from the first change pressed at to the
+        change `changes` later (2 a period), or None when the run is too
+        short."""
         m = self.moments[strategy]
-        if len(m) <= 2 * periods or np.isnan(m[0]) or np.isnan(m[2 * periods]):
+        pressed = np.flatnonzero(~np.isnan(m))
+        if not len(pressed) or pressed[0] + changes >= len(m) or np.isnan(m[pressed[0] + changes]):
             return None
-        return m[0], m[2 * periods]
+        return m[pressed[0]], m[pressed[0] + changes]
 
 
 # A person's two runs need up to t' = 2t = 100 s, 3 periods and the wait for
@@ -189,35 +178,42 @@ class Summary(NamedTuple):
     missing: int  # people whose run was too short to time
     errors: np.ndarray  # every person's error, Hz
     sign_wrong_count: int
+    times: np.ndarray = None  # every person's t of the (first) run as read, s
 
 
-def summarise(rate, answers, sign_wrong, seconds, missing):
-    """People's answers (Hz), wrong signs and seconds to an answer for one
-    case and one way of timing, as a Summary."""
+def summarise(rate, answers, sign_wrong, seconds, missing, times=()):
+    """People's answers (Hz), wrong signs, seconds to an answer and times
+    for one case and one way of timing, as a Summary."""
     e = np.abs(np.asarray(answers) - rate)
+    times = np.concatenate([np.ravel(t) for t in times]) if len(times) else np.zeros(0)
     if not len(e):
-        return Summary(None, None, None, None, None, 0, missing, e, 0)
+        return Summary(None, None, None, None, None, 0, missing, e, 0, times)
     wrong, seconds = np.asarray(sign_wrong, dtype=bool), np.asarray(seconds)
     return Summary(float(np.median(e)), float(np.percentile(e, 95)), 100.0 * wrong.mean(),
                    float(np.median(seconds)), float(np.percentile(seconds, 95)), len(e), missing,
-                   e, int(wrong.sum()))
+                   e, int(wrong.sum()), times)
 
 
-def every_phase(runs, flash_rate, strategy, sigma, periods, phases, rng, people, answer):
-    """Every person at every phase: each times the run at F, and `answer`
-    turns their times and last presses into (answers, wrong signs, seconds,
-    people who could not answer)."""
-    answers, wrong, seconds = [], [], []
+def every_phase(runs, flash_rate, strategy, sigma, periods, phases, rng, people, answer,
+                changes=None):
+    """Every person at every phase: each times the run at F over `changes`
+    changes (None: 2 per period) and divides by `periods`; `answer` turns
+    their times and last presses into (answers, wrong signs, seconds, people
+    who could not answer)."""
+    changes = 2 * periods if changes is None else changes
+    answers, wrong, seconds, times = [], [], [], []
     missing = 0
     for phase in phases:
-        span = runs.look(flash_rate, phase).span(strategy, periods)
+        span = runs.look(flash_rate, phase).span(strategy, changes)
         if span is None:
             missing += people
             continue
-        got = answer(*timed(span, periods, sigma, rng, people))
+        time, end = timed(span, periods, sigma, rng, people)
+        got = answer(time, end)
         answers, wrong, seconds = answers + got[0], wrong + got[1], seconds + got[2]
+        times.append(time)
         missing += got[3]
-    return summarise(runs.rate, answers, wrong, seconds, missing)
+    return summarise(runs.rate, answers, wrong, seconds, missing, times)
 
 
 def two_runs(runs, flash_rate, strategy, sigma, periods, phases, rng, people=PEOPLE):
@@ -231,7 +227,7 @@ def two_runs(runs, flash_rate, strategy, sigma, periods, phases, rng, people=PEO
         keys = np.stack([second_rates, second_phase], axis=1)
         for key in np.unique(keys, axis=0):
             chosen = np.all(keys == key, axis=1)
-            span2 = runs.look(key[0], phases[int(key[1])]).span(strategy, periods)
+            span2 = runs.look(key[0], phases[int(key[1])]).span(strategy, 2 * periods)
             if span2 is not None:
                 start2[chosen], end2[chosen] = span2
         done = ~np.isnan(end2)
@@ -243,12 +239,15 @@ def two_runs(runs, flash_rate, strategy, sigma, periods, phases, rng, people=PEO
     return every_phase(runs, flash_rate, strategy, sigma, periods, phases, rng, people, answer)
 
 
-def one_run(runs, flash_rate, strategy, sigma, periods, phases, rng, people=PEOPLE):
-    """One run at F below the real rate: the person types +t."""
+def one_run(runs, flash_rate, strategy, sigma, periods, phases, rng, people=PEOPLE, half=False):
+    """One run at F: the person types +t, a wrong sign when the real rate is
+    below F. With `half` they time `periods` half periods instead (one change
+    to the next each) and divide by their number."""
     def answer(time, end):
         return (runs.core.estimates([(flash_rate, t) for t in time]),
                 [runs.rate < flash_rate] * people, list(end), 0)
-    return every_phase(runs, flash_rate, strategy, sigma, periods, phases, rng, people, answer)
+    return every_phase(runs, flash_rate, strategy, sigma, periods, phases, rng, people, answer,
+                       periods if half else None)
 
 
 # ---- The cases a person is simulated on ----------------------------------------
@@ -256,9 +255,6 @@ def one_run(runs, flash_rate, strategy, sigma, periods, phases, rng, people=PEOP
 CHECKED = ("steady", 0.15, 3)  # the way of timing the check judges
 SIGN_LIMIT = 0.1  # % of people with the wrong sign the check allows
 DISPLAY_5994 = 60000.0 / 1001.0
-# The decimal rates Windows shows, the recording each is replayed from, and
-# the real rates tried: the shown rate, and off by the clocks' tolerance.
-SHOWN = [(59.940, DISPLAY_5994, 60), (143.963, 143.963, 144), (240.000, 240.0, 240)]
 
 
 def two_run_cases(cases, judged):
@@ -269,34 +265,65 @@ def two_run_cases(cases, judged):
     return out
 
 
-def one_run_cases():
-    """(recording, shown D, typed F, R) of the one-run table."""
-    return [(recording, shown, one_run_estimate(shown), real * (1 + ppm))
-            for shown, real, recording in SHOWN for ppm in (-CLOCK_PPM, 0.0, CLOCK_PPM)]
+class OneRunCase(NamedTuple):
+    """One real rate behind a shown rate, and the recording replayed."""
+    recording: int  # the recorded flash rate nearest to the shown one
+    shown: float  # D
+    flash_rate: float  # F, as typed
+    rate: float  # R
+    ppm: float  # R off the nominal rate of the mode it runs at
+    mode: float  # the shown rate of that mode: D, or its 1000/1001 neighbour
+
+    @property
+    def confused(self):
+        return self.mode != self.shown
+
+
+def one_run_cases(recordings):
+    """Per shown rate, its mode's nominal rate and that rate off by the
+    clocks' tolerance; then the same for each 1000/1001 confusion."""
+    if not recordings:
+        return []
+    pairs = [(shown, shown) for shown in sorted(one_run_rule.SHOWN)] + one_run_rule.CONFUSIONS
+    tolerance = one_run_rule.CLOCK_PPM
+    return [OneRunCase(min(recordings, key=lambda f: (abs(f - shown), f)), shown,
+                       one_run_rule.flash_rate(shown), one_run_rule.SHOWN[mode] * (1 + ppm), ppm,
+                       mode)
+            for shown, mode in pairs for ppm in (-tolerance, 0.0, tolerance)]
 
 
 class People(NamedTuple):
     """Every person-observer figure: per case a row {way: Summary}."""
     two: list  # (F, R, row) of the two-run cases
-    one: list  # (D, F, R, row) of the one-run cases
+    one: list  # (OneRunCase, row) of the one-run cases; confusions timed CHECKED only
+    half: list = ()  # (OneRunCase, Summary): the unconfused cases timed by half periods
+
+
+def seeded(flash_rate, rate, way, *more):
+    """The people of one case and way of timing: a generator seeded by
+    their numbers."""
+    numbers = (flash_rate, rate, STRATEGIES.index(way[0])) + tuple(way[1:]) + more
+    return np.random.default_rng([SEED] + [int(round(abs(x) * 1e4)) for x in numbers])
 
 
 def evaluate(recordings, core, cases, judged, ways, phases):
     """Every person case of the recordings (longest runs by flash rate), timed
-    each way of `ways` (None: every way) at `phases`."""
+    each way of `ways` (None: every way) at `phases`; the one-run confusions
+    and half periods only the checked way."""
     if ways is None:
         ways = [(s, sigma, k) for s in STRATEGIES for sigma in SIGMAS for k in PERIODS]
 
-    def row(procedure, recording, flash_rate, rate):
-        runs = Runs(recordings[recording], rate, core)
-        out = {}
-        for way in ways:
-            numbers = (flash_rate, rate, STRATEGIES.index(way[0]), way[1], way[2])
-            rng = np.random.default_rng([SEED] + [int(round(abs(x) * 1e4)) for x in numbers])
-            out[way] = procedure(runs, flash_rate, *way, phases, rng)
-        return out
-    two = [(f, r, row(two_runs, recording, f, r))
+    def row(procedure, runs, flash_rate, chosen):
+        return {way: procedure(runs, flash_rate, *way, phases, seeded(flash_rate, runs.rate, way))
+                for way in chosen}
+    two = [(f, r, row(two_runs, Runs(recordings[recording], r, core), f, ways))
            for recording, f, r in two_run_cases(cases, judged) if recording in recordings]
-    one = [(d, f, r, row(one_run, recording, f, r))
-           for recording, d, f, r in one_run_cases() if recording in recordings]
-    return People(two, one)
+    one, half = [], []
+    for case in one_run_cases(recordings):
+        runs = Runs(recordings[case.recording], case.rate, core)
+        one.append((case, row(one_run, runs, case.flash_rate,
+                              [CHECKED] if case.confused else ways)))
+        if not case.confused:
+            rng = seeded(case.flash_rate, case.rate, CHECKED, 1)
+            half.append((case, one_run(runs, case.flash_rate, *CHECKED, phases, rng, half=True)))
+    return People(two, one, half)

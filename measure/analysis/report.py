@@ -21,6 +21,7 @@ import numpy as np
 import display
 import observer
 import person
+import report_one_run
 import report_person
 import simulate
 
@@ -238,8 +239,8 @@ def write(data_dir, core, docs_dir):
     cases = simulate.all_cases(longest, core)
     errors = simulate.max_errors(cases)
     people = simulate.person_results(longest, core)
-    checked = [row[person.CHECKED] for *_, row in people.two + people.one
-               if row[person.CHECKED].people]
+    answered = [row for _, _, row in people.two] + [row for c, row in people.one if not c.confused]
+    checked = [row[person.CHECKED] for row in answered if row[person.CHECKED].people]
     person_errors = np.concatenate([c.errors for c in checked])
     main, parts = template("display.md")
     fields = {
@@ -263,6 +264,7 @@ def write(data_dir, core, docs_dir):
                                     for t in (10, 25, 60) for dt in (0.1, 0.3)),
     }
     fields.update(report_person.person_fields(people))
+    fields.update(report_one_run.one_run_fields(people, person.CHECKED, simulate.PHASES))
     fields.update(motion_fields(longest))
     fields.update(report_person.flashing_fields(parts["wcag"], longest))
     # An empty part leaves blank lines behind: at most one between paragraphs.

@@ -8,6 +8,7 @@ import numpy as np
 
 import flashes
 import observer
+import one_run_rule
 import person
 import simulate
 
@@ -57,22 +58,81 @@ def pooled_cells(rows_by_sigma, cell):
                       for rows in rows_by_sigma)
 
 
+# Two-run cases pooled by t (upper ends, s): each bin holds cases on both
+# sides of F at every flash rate but the third, which only 60's 59.97 fills.
+T_BINS = ((12.0, "about 10"), (30.0, "14 to 25"), (40.0, "about 33"), (np.inf, "about 50"))
+
+
+def by_time(results, flash_rate):
+    """The judged two-run cases of one flash rate by bin of T_BINS:
+    {bin index: [(R, row)]}."""
+    groups = {}
+    for f, r, row in results.two:
+        if f == flash_rate and simulate.judged(f, r):
+            t = 1 / abs(r - f)
+            groups.setdefault(next(i for i, (top, _) in enumerate(T_BINS) if t < top),
+                              []).append((r, row))
+    return groups
+
+
+def sides(flash_rate, rates):
+    above, below = any(r > flash_rate for r in rates), any(r < flash_rate for r in rates)
+    return "both" if above and below else "above F only" if above else "below F only"
+
+
 def by_time_rows(results, way):
-    """Per flash rate, the judged cases pooled by t (rounded to a second)."""
+    """Per flash rate and bin of t, the pooled errors at each σ, which sides
+    of F the bin holds, and the median time to an answer of each case."""
     out = []
     for flash_rate in sorted(simulate.CASES):
-        groups = {}
-        for f, r, row in results.two:
-            if f == flash_rate and simulate.judged(f, r):
-                groups.setdefault(int(round(1 / abs(r - f))), []).append(row)
-        for t in sorted(groups):
-            cells = pooled_cells([[row[k] for row in groups[t] if k in row]
+        groups = by_time(results, flash_rate)
+        for i in sorted(groups):
+            rates = [r for r, _ in groups[i]]
+            ts = sorted({int(round(1 / abs(r - flash_rate))) for r in rates})
+            label = "%d" % ts[0] if len(ts) == 1 else "%d–%d" % (ts[0], ts[-1])
+            cells = pooled_cells([[row[k] for _, row in groups[i] if k in row]
                                   for k in ((way[0], sigma, way[2]) for sigma in person.SIGMAS)],
                                  lambda med, p95, _: "%.4f / %.4f" % (med, p95))
-            after = ", ".join("%.0f" % row[way].seconds_median for row in groups[t]
+            after = ", ".join("%.0f" % row[way].seconds_median for _, row in groups[i]
                               if row[way].people)
-            out.append("| %d | %d | %d | %s | %s |" % (flash_rate, t, len(groups[t]), cells, after))
+            out.append("| %d | %s | %s | %d | %s | %s |" % (
+                flash_rate, label, sides(flash_rate, rates), len(rates), cells, after))
     return out
+
+
+def precision_bins(results):
+    """The bins of T_BINS that hold both sides of F at some flash rate."""
+    return [i for i in range(len(T_BINS))
+            if any(sides(f, [r for r, _ in by_time(results, f).get(i, [])]) == "both"
+                   for f in simulate.CASES)]
+
+
+def precision_rows(results, way):
+    """The guide's precision table: per flash rate, the two-run bins that
+    hold both sides of F and the one run at the shown rates near the flash
+    rate (within 1 Hz), median / p95 error in Hz."""
+    out = []
+    for flash_rate in sorted(simulate.CASES):
+        groups = by_time(results, flash_rate)
+        cells = []
+        for i in precision_bins(results):
+            group = groups.get(i, [])
+            side = sides(flash_rate, [r for r, _ in group])
+            if not group:
+                cells.append("")
+                continue
+            med, p95, _ = pooled([row[way] for _, row in group])
+            cells.append("%.4f / %.4f%s" % (med, p95, "" if side == "both" else " (%s)" % side))
+        one = [row[way] for c, row in results.one
+               if not c.confused and c.recording == flash_rate and abs(c.shown - flash_rate) < 1]
+        cells.append("%.4f / %.4f" % pooled(one)[:2] if any(s.people for s in one) else "")
+        out.append("| %d | %s |" % (flash_rate, " | ".join(cells)))
+    return out
+
+
+def precision_head(results):
+    bins = ["t %s s, two runs" % T_BINS[i][1] for i in precision_bins(results)]
+    return " | ".join(bins + ["one run (shown D near F)"]), "---:|" * (len(bins) + 1)
 
 
 def by_way_rows(results):
@@ -89,31 +149,6 @@ def by_way_rows(results):
     return out
 
 
-def one_run_rows(results, way):
-    rows = []
-    for shown, flash_rate, rate, row in results.one:
-        s = row[way]
-        head = "| %.3f | %.3f | %.5f | %.1f |" % (shown, flash_rate, rate, 1 / (rate - flash_rate))
-        if not s.people:
-            rows.append(head + " runs too short | | | | |")
-            continue
-        rows.append("%s %s | %s | %s | %s | %s |" % (
-            head, hz(s.median), hz(s.p95), seconds(s), median_p95(row.get((way[0], 0.3, way[2]))),
-            median_p95(row.get((way[0], way[1], 1)))))
-    return rows
-
-
-def tolerance_rows():
-    rows = []
-    for shown, _, _ in person.SHOWN:
-        f = person.one_run_estimate(shown)
-        tol = person.CLOCK_PPM * shown
-        rows.append("| %.3f | %.3f | %.1f | %.1f to %.1f | %.1f |" % (
-            shown, f, 1 / (shown - f), 1 / (shown - f + tol), 1 / (shown - f - tol),
-            person.not_at_shown_rate_time(shown)))
-    return rows
-
-
 def person_fields(results):
     """The person section's figures and rows."""
     way = person.CHECKED
@@ -122,19 +157,16 @@ def person_fields(results):
         "sigmas": ", ".join("%g" % s for s in person.SIGMAS),
         "people": "%d" % person.PEOPLE,
         "run_seconds": "%.0f" % person.RUN_SECONDS,
-        "offset_floor": "%.2f" % person.OFFSET_FLOOR,
-        "offset_ppm": ppm(person.OFFSET_PPM),
-        "clock_ppm": ppm(person.CLOCK_PPM),
-        "margin_ppm": ppm(person.OFFSET_PPM - person.CLOCK_PPM),
         "checked_moment": way[0], "checked_sigma": "%g" % way[1],
         "checked_periods": "%d" % way[2], "sign_limit": "%g" % person.SIGN_LIMIT,
         "sigma_heads": " | ".join("σ %g s" % s for s in person.SIGMAS),
         "sigma_aligns": "---:|" * len(person.SIGMAS),
         "two_run_rows": "\n".join(two_run_rows(results, way)),
         "by_time_rows": "\n".join(by_time_rows(results, way)),
+        "precision_heads": precision_head(results)[0],
+        "precision_aligns": precision_head(results)[1],
+        "precision_rows": "\n".join(precision_rows(results, way)),
         "by_way_rows": "\n".join(by_way_rows(results)),
-        "one_run_rows": "\n".join(one_run_rows(results, way)),
-        "tolerance_rows": "\n".join(tolerance_rows()),
     }
 
 
@@ -157,7 +189,7 @@ def exact_5994(template, recordings, core):
         difference="%.5f" % (rate - flash_rate), change_every="%.0f" % (0.5 / (rate - flash_rate)),
         length="%.0f" % strays[0].seconds, changes=span(changes),
         frames=span([s.frames for s in strays]), bursts=span([s.bursts for s in strays]),
-        most=span([s.most for s in strays], "%g"))
+        most=span([s.most for s in strays], "%g"), typed="%.3f" % one_run_rule.flash_rate(59.94))
 
 
 def flashing_fields(wcag, recordings):

@@ -21,6 +21,7 @@ import numpy as np
 
 import display
 import observer
+import one_run_rule
 import person
 import recording
 
@@ -210,7 +211,9 @@ def check(data_dir, core):
         failures += len(problems)
     print("%d phases each, both models; judged: %g <= |R - F| <= %g Hz within %g Hz, "
           "and R = F as no movement" % (len(PHASES), JUDGED[0], JUDGED[1], TOLERANCE))
-    failures += check_people(person_results(runs, core, [person.CHECKED]))
+    people = person_results(runs, core, [person.CHECKED])
+    failures += check_people(people)
+    failures += check_one_run(people)
     errors = max_errors(cases)
     print("%d cases, max error %.6f Hz (scanout), %.6f Hz (compositor)"
           % (len(cases), errors["scanout"], errors["compositor"]))
@@ -224,13 +227,15 @@ def person_results(runs, core, ways=None):
 
 def check_people(results):
     """People timing the composed desktop the checked way (person.People): a
-    line per case, then the pooled summary. Problems: a case with more than
-    person.SIGN_LIMIT % wrong signs, or people whose run was too short."""
+    line per answered case, then the pooled summary. Problems: a case with
+    more than person.SIGN_LIMIT % wrong signs, or people whose run was too
+    short. The one-run confusions, below F by design, are not answered but
+    flagged, and check_one_run judges them."""
     way = person.CHECKED
     rows = [("F %g, R %s" % (f, ("%.5f" % r).rstrip("0").rstrip(".")), row[way])
             for f, r, row in results.two]
-    rows += [("shown %.3f, F %.3f, R %.6f (one run)" % (d, f, r), row[way])
-             for d, f, r, row in results.one]
+    rows += [("shown %.3f, F %.3f, R %.6f (one run)" % (c.shown, c.flash_rate, c.rate), row[way])
+             for c, row in results.one if not c.confused]
     problems = 0
     for name, s in rows:
         bad = s.missing > 0 or s.sign_wrong is None or s.sign_wrong > person.SIGN_LIMIT
@@ -250,6 +255,59 @@ def check_people(results):
                              np.percentile(errors, 95), 100.0 * wrong / max(1, len(errors)),
                              len(rows)))
     return problems
+
+
+def case_name(case):
+    return "shown %.3f, F %.3f, R %.6f%s" % (case.shown, case.flash_rate, case.rate,
+                                             " (a %.3f mode)" % case.mode if case.confused else "")
+
+
+def window_misses(case, summary, exact, answered):
+    """A FAIL text when a one-run case's exact t or a person's t falls on the
+    wrong side of the window (inside when it must be flagged, outside when
+    it must be answered), or people could not time a run that must be
+    answered; None when it holds."""
+    start, end = one_run_rule.window(case.shown)
+    inside = one_run_rule.inside(case.shown, summary.times)
+    wrong = np.count_nonzero(inside != answered)
+    missing = summary.missing if answered else 0
+    if bool(one_run_rule.inside(case.shown, exact)) == answered and not wrong and not missing:
+        return None
+    return ("%s: t %.2f s, %d of %d people's t %s the window %d–%d s%s"
+            % (case_name(case), exact, wrong, len(summary.times),
+               "outside" if answered else "inside", start, end,
+               ", %d could not time it" % missing if missing else ""))
+
+
+def check_one_run(results):
+    """The one-run rule (one_run_rule) in exact arithmetic at every shown rate
+    of the cases, and people timing the checked way: every t for a real rate
+    within the clocks' tolerance inside the window, every t of a 1000/1001
+    confusion and of half periods outside it (flagged). Prints the failures
+    and a summary line; returns the number of failures."""
+    way = person.CHECKED
+    shown = sorted({case.shown for case, _ in results.one})
+    failures = [p for d in shown for p in one_run_rule.rule_problems(d)]
+    confusions = [(c, row[way]) for c, row in results.one if c.confused]
+    for case, s in [(c, row[way]) for c, row in results.one if not c.confused]:
+        failures.append(window_misses(case, s, one_run_rule.exact_time(case.shown, case.rate),
+                                      True))
+    unflagged = [window_misses(c, s, one_run_rule.exact_time(c.shown, c.rate), False)
+                 for c, s in confusions]
+    half = [window_misses(c, s, one_run_rule.exact_time(c.shown, c.rate) / 2, False)
+            for c, s in results.half]
+    failures = [f for f in failures if f]
+    failures += ["half periods, " + f for f in half if f]
+    failures += [f for f in unflagged if f]
+    for f in failures:
+        print("FAIL one run: %s" % f)
+    windows = [one_run_rule.window(d) for d in shown] or [(0, 0)]
+    print("one run: %d shown rates, t within %d–%d s for real rates within ±%d ppm, "
+          "%d of %d mode confusions flagged, %d of %d half-period timings flagged"
+          % (len(shown), min(w[0] for w in windows), max(w[1] for w in windows),
+             round(one_run_rule.CLOCK_PPM * 1e6), unflagged.count(None), len(unflagged),
+             half.count(None), len(half)))
+    return len(failures)
 
 
 def driver_summary(path):

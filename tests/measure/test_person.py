@@ -14,6 +14,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "measure"
 import display  # noqa: E402
 import flashes  # noqa: E402
 import observer  # noqa: E402
+import one_run_rule  # noqa: E402
 import person  # noqa: E402
 import simulate  # noqa: E402
 
@@ -57,6 +58,31 @@ class PressMomentsTest(unittest.TestCase):
                                    atol=1e-9)
         np.testing.assert_allclose(np.diff(moments["steady"]), 10.0, atol=1e-9)
 
+    def test_frames_of_the_new_colour_right_after_start_are_not_its_change(self):
+        # Black for 0.7 s after Start, white until 10 s, black after: the
+        # change to black at 10 s is pressed after it, not at Start.
+        times = np.arange(0, 30, 1 / self.rate)
+        white = (times >= 0.7) & (times < 10 - 1e-9)
+        moments = person.press_moments(times, white, np.array([10.0]))
+        self.assertAlmostEqual(moments["first"][0], 10.0, places=6)
+        self.assertAlmostEqual(moments["steady"][0], 10.5 - 1 / self.rate, places=6)
+
+    def test_a_change_whose_old_colour_never_showed_is_skipped(self):
+        # White from Start to 4 s, black to 20 s, white after; the one-second
+        # majority saw a change at 2 s (to white) that was never whole.
+        times = np.arange(0, 40, 1 / self.rate)
+        white = (times < 4) | (times >= 20)
+        moments = person.press_moments(times, white, np.array([2.0, 4.0, 20.0]))
+        self.assertTrue(np.isnan(moments["steady"][0]))
+
+        class Seen(person.Look):
+            def __init__(self, moments):
+                self.moments = moments
+        # The first change pressed at starts the span.
+        self.assertEqual(Seen(moments).span("steady", 1),
+                         (moments["steady"][1], moments["steady"][2]))
+        self.assertIsNone(Seen(moments).span("steady", 2))
+
 
 class TimedTest(unittest.TestCase):
     def test_the_stopwatch_reads_to_a_hundredth_and_divides_by_the_periods(self):
@@ -85,22 +111,32 @@ class ProcedureTest(unittest.TestCase):
             self.assertLess(np.percentile(outcome.errors, 95), 0.002)
 
     def test_one_run_below_the_shown_rate_reads_plus_t(self):
-        self.assertEqual(person.one_run_estimate(59.940), 59.910)
-        self.assertEqual(person.one_run_estimate(240.0), 239.964)
-        self.assertEqual(person.one_run_estimate(143.963), 143.933)
+        # 0.0007 x D = 0.041958 for 59.940 and 0.168 for 240, to a thousandth.
+        self.assertEqual(one_run_rule.flash_rate(59.940), 59.898)
+        self.assertEqual(one_run_rule.flash_rate(240.0), 239.832)
+        self.assertEqual(one_run_rule.flash_rate(143.963), 143.862)
         runs = person.Runs(IdealRun(150), 60000 / 1001, CORE)
-        outcome = person.one_run(runs, 59.910, "steady", 0.15, 3, self.phases,
+        outcome = person.one_run(runs, 59.898, "steady", 0.15, 3, self.phases,
                                  np.random.default_rng(3), people=50)
         self.assertEqual(outcome.sign_wrong_count, 0)
         self.assertLess(np.median(outcome.errors), 0.0005)
-        # The answer comes with the sixth change: three periods of about 33 s.
-        self.assertGreater(outcome.seconds_median, 100)
+        # The answer comes with the sixth change: three periods of about 24 s.
+        self.assertGreater(outcome.seconds_median, 3 * 23.8)
+        np.testing.assert_allclose(outcome.times, 1 / (60000 / 1001 - 59.898), atol=0.5)
+
+    def test_half_periods_timed_give_half_the_time(self):
+        rate = 60000 / 1001
+        runs = person.Runs(IdealRun(150), rate, CORE)
+        outcome = person.one_run(runs, 59.898, "steady", 0.05, 3, self.phases,
+                                 np.random.default_rng(3), people=50, half=True)
+        self.assertEqual(len(outcome.times), 100)
+        np.testing.assert_allclose(outcome.times, 0.5 / (rate - 59.898), atol=0.2)
 
     def test_a_display_well_above_the_shown_rate_gives_a_short_t(self):
-        limit = person.not_at_shown_rate_time(240.0)
-        self.assertAlmostEqual(limit, 1 / 0.072, places=6)
-        # At the edge of the tolerance t stays above the limit.
-        self.assertGreater(1 / (240.0 * (1 + person.CLOCK_PPM) - 239.964), limit)
+        # F = 239.832, window 4-8 s: 0.5 Hz above D changes every 1.5 s.
+        start, _ = one_run_rule.window(240.0)
+        self.assertLess(1 / (240.5 - 239.832), start)
+        self.assertFalse(one_run_rule.inside(240.0, 1 / (240.5 - 239.832)))
 
     def test_runs_too_short_for_the_periods_are_counted_as_missing(self):
         runs = person.Runs(IdealRun(40), 60.02, CORE)
@@ -147,6 +183,18 @@ class CheckPeopleTest(unittest.TestCase):
         problems, lines = self.check_with([0.0, 0.002])
         self.assertEqual(problems, 1)
         self.assertTrue(lines[1].startswith("FAIL person F 60, R 61.02"))
+
+    def test_confusions_below_f_are_left_to_the_one_run_check(self):
+        # A shown 60.000 running at 59.94: everybody types +t, the sign is
+        # wrong by design; the case is flagged, not answered.
+        case = [c for c in person.one_run_cases([60]) if c.confused and c.shown == 60.0][0]
+        results = person.People([(60.0, 60.02, {person.CHECKED: summary(0.0)})],
+                                [(case, {person.CHECKED: summary(1.0)})])
+        out = io.StringIO()
+        with contextlib.redirect_stdout(out):
+            problems = simulate.check_people(results)
+        self.assertEqual(problems, 0)
+        self.assertTrue(out.getvalue().splitlines()[-1].endswith("sign wrong 0.00 % over 1 cases"))
 
     def test_the_summary_line_pools_every_case(self):
         _, lines = self.check_with([0.0, 0.002])
