@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every variant and runs every test: the
-# core natively (also under AddressSanitizer and UndefinedBehaviorSanitizer),
-# clang-tidy, the fuzzers and the display simulation's check of the
-# committed recordings, then the Windows builds under Wine in a virtual
-# X display (the core tests, the resource and import checks, the end-to-end
-# and stress tests of the real program; the 32-bit core tests in a tree of
-# their own, whose core objects must be those of the program that ships), a
-# build with a compilers-only toolchain file, and two releases compared file
-# by file.
+# user guide's check, the core natively (also under AddressSanitizer and
+# UndefinedBehaviorSanitizer), clang-tidy, the fuzzers and the display
+# simulation's check of the committed recordings, then the Windows builds
+# under Wine in a virtual X display (the core tests, the resource and import
+# checks, the end-to-end and stress tests of the real program; the 32-bit
+# core tests in a tree of their own, whose core objects must be those of the
+# program that ships), a build with a compilers-only toolchain file, and two
+# releases compared file by file.
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 cd "$root"
@@ -31,6 +31,7 @@ run_suite() {  # name, command...
   fi
 }
 
+run_suite "user guide" bash tools/check-guide.sh
 run_suite "core (native)" ctest --test-dir build/native --output-on-failure
 run_suite "core (sanitizers)" ctest --test-dir build/asan --output-on-failure
 run_suite "clang-tidy (core)" clang-tidy --quiet -p build/native core/*.cpp

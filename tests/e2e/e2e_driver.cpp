@@ -4,9 +4,10 @@
 // what it shows, including the flicker colours read back from the screen.
 //
 // Two launches: the first covers start-up, typing, the user guide's worked
-// examples (the second argument is the guide, README.md), a run with its
-// colours, width switching, message routing, Esc, restarts and closing during
-// a run;
+// examples (the second and third arguments are the guide, README.md and
+// README.txt) typed with real keys, what the guide says of the keyboard, of
+// stopping and of text that is not read, a run with its colours, width
+// switching, message routing, Esc, restarts and closing during a run;
 // the second covers the tab order, Enter, the frame-drop notice and Esc in the
 // dialog. Ends with the line "N passed, M failed" and a non-zero exit code on
 // any failure.
@@ -17,6 +18,7 @@
 #include <string>
 
 #include "resources/resource.h"
+#include "tests/e2e/guide_examples.h"
 #include "tests/support/harness.h"
 
 namespace {
@@ -609,120 +611,454 @@ void widePoints(POINT* points) {
 
 // ---- The guide's walkthroughs --------------------------------------------------------
 
-// The user's guide (README.md), read as UTF-8; empty when it cannot be read.
-std::wstring guideText;
+// Keys reach the program as a user's do: SendInput puts them into the input
+// of the foreground window's thread, and the program's own loop reads them,
+// hands them to IsDialogMessageW while the dialog is active (Tab, Shift+Tab,
+// Enter, and characters through TranslateMessage) and dispatches them to the
+// flicker window otherwise (Esc). Wine in Xvfb delivers SendInput to the
+// program this way.
+void sendInputs(INPUT* inputs, UINT count) {
+  const UINT sent = SendInput(count, inputs, sizeof inputs[0]);
+  if (sent != count)
+    note("SendInput sent %u of %u inputs (error %lu)", sent, count, GetLastError());
+}
 
-bool readGuide(const std::wstring& path) {
-  // A Unix path from CTest is tried as it is (on the current drive) and on Z:,
-  // where Wine maps the Unix root.
+void pressKey(WORD key, bool shift) {
+  INPUT inputs[4] = {};
+  UINT count = 0;
+  const auto add = [&](WORD vk, DWORD flags) {
+    inputs[count].type = INPUT_KEYBOARD;
+    inputs[count].ki.wVk = vk;
+    inputs[count].ki.dwFlags = flags;
+    ++count;
+  };
+  if (shift) add(VK_SHIFT, 0);
+  add(key, 0);
+  add(key, KEYEVENTF_KEYUP);
+  if (shift) add(VK_SHIFT, KEYEVENTF_KEYUP);
+  sendInputs(inputs, count);
+}
+
+// Types one character, whatever the keyboard layout (full-width digits too).
+void typeKey(wchar_t c) {
+  INPUT inputs[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    inputs[i].type = INPUT_KEYBOARD;
+    inputs[i].ki.wScan = c;
+    inputs[i].ki.dwFlags = KEYEVENTF_UNICODE | (i == 1 ? KEYEVENTF_KEYUP : 0);
+  }
+  sendInputs(inputs, 2);
+}
+
+std::wstring wide(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring result(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size);
+  return result;
+}
+
+// Whether `window` is the foreground window and the program's active one,
+// so that keys sent now reach it.
+bool receivesKeys(const Program& program, HWND window) {
+  return GetForegroundWindow() == window && activeWindowOf(program) == window;
+}
+
+// The dialog's tab stops in tab order.
+const int tabStops[] = {IDOK,
+                        IDC_REPORTED_RATE,
+                        IDC_FLASH_RATE,
+                        IDC_PASS_TIME,
+                        IDC_ESTIMATED_RATE,
+                        IDC_MAX_DROP_FRAMES,
+                        IDC_MAX_CONSECUTIVE_DROPS,
+                        IDC_STRIP_COUNT};
+constexpr int tabStopCount = sizeof tabStops / sizeof tabStops[0];
+
+int tabPosition(const Program& program, HWND window) {
+  for (int i = 0; i < tabStopCount; ++i) {
+    if (field(program, tabStops[i]) == window) return i;
+  }
+  return -1;
+}
+
+// Presses Tab (or Shift+Tab) once and waits for the focus to reach the next
+// (or previous) tab stop.
+bool tabOnce(const Program& program, bool back) {
+  const int from = tabPosition(program, focusWindowOf(program));
+  if (from < 0) return false;
+  HWND expected = field(program, tabStops[(from + (back ? tabStopCount - 1 : 1)) % tabStopCount]);
+  pressKey(VK_TAB, back);
+  return waitUntil(reactionTimeout, [&] { return focusWindowOf(program) == expected; });
+}
+
+// The selection of an edit control: EM_GETSEL's start and end.
+void selectionOf(HWND edit, DWORD* start, DWORD* end) {
+  DWORD_PTR packed = 0;
+  sendWithTimeout(edit, EM_GETSEL, 0, 0, &packed);
+  *start = LOWORD(packed);
+  *end = HIWORD(packed);
+}
+
+// Moves the focus to field `id` as a user does, with Tab or Shift+Tab the
+// shorter way, and checks that the field's whole text is then selected. A
+// field that already has the focus is left and entered again, since only
+// entering by a key selects the text. `where` names the step for messages.
+bool tabToField(const Program& program, int id, const std::string& where) {
+  const int target = tabPosition(program, field(program, id));
+  int from = tabPosition(program, focusWindowOf(program));
+  if (!CHECK(from >= 0,
+             "%s: expected the focus on a tab stop of the dialog before moving to "
+             "field %d, found window %p (id %d)",
+             where.c_str(), id, static_cast<void*>(focusWindowOf(program)),
+             GetDlgCtrlID(focusWindowOf(program)))) {
+    return false;
+  }
+  bool moved = true;
+  if (from == target) moved = tabOnce(program, false);
+  from = tabPosition(program, focusWindowOf(program));
+  const int forward = (target - from + tabStopCount) % tabStopCount;
+  const bool back = forward > tabStopCount / 2;
+  for (int i = 0; moved && i < (back ? tabStopCount - forward : forward); ++i) {
+    moved = tabOnce(program, back);
+  }
+  HWND edit = field(program, id);
+  if (!CHECK(moved && focusWindowOf(program) == edit,
+             "%s: Tab/Shift+Tab towards field %d: expected the focus there, got id %d",
+             where.c_str(), id, GetDlgCtrlID(focusWindowOf(program)))) {
+    return false;
+  }
+  const std::wstring text = textOf(edit);
+  DWORD start = 0, end = 0;
+  selectionOf(edit, &start, &end);
+  return CHECK(start == 0 && end == text.size(),
+               "%s: field %d entered by Tab: expected its whole text %s selected (0-%zu), got "
+               "%lu-%lu",
+               where.c_str(), id, quoted(text).c_str(), text.size(),
+               static_cast<unsigned long>(start), static_cast<unsigned long>(end));
+}
+
+// Types `text` into the focused field `id` key by key (the first key replaces
+// the selection), waiting for each key to show.
+bool typeKeys(const Program& program, int id, const std::wstring& text, const std::string& where) {
+  HWND edit = field(program, id);
+  std::wstring shown;
+  for (wchar_t c : text) {
+    shown += c;
+    typeKey(c);
+    if (!waitUntil(reactionTimeout, [&] { return textOf(edit) == shown; })) {
+      return CHECK(false,
+                   "%s: typing %s into field %d key by key: expected %s after the key %s, "
+                   "the field shows %s",
+                   where.c_str(), quoted(text).c_str(), id, quoted(shown).c_str(),
+                   quoted(std::wstring(1, c)).c_str(), quoted(textOf(edit)).c_str());
+    }
+  }
+  return true;
+}
+
+// Waits until the dialog is active again; reports when it is not.
+bool dialogActiveAgain(const Program& program, const std::string& where) {
+  const bool active =
+      waitUntil(reactionTimeout, [&] { return receivesKeys(program, program.dialog); });
+  return CHECK(active, "%s: expected the dialog %p active again, got active %p, foreground %p",
+               where.c_str(), static_cast<void*>(program.dialog),
+               static_cast<void*>(activeWindowOf(program)),
+               static_cast<void*>(GetForegroundWindow()));
+}
+
+// Presses Esc on the strip, which must be active; waits for the strip to go
+// and the dialog to be active again.
+bool escapeStrip(const Program& program, HWND strip, const std::string& where) {
+  if (!CHECK(receivesKeys(program, strip),
+             "%s: before Esc: expected the strip %p active, got active %p, foreground %p",
+             where.c_str(), static_cast<void*>(strip), static_cast<void*>(activeWindowOf(program)),
+             static_cast<void*>(GetForegroundWindow()))) {
+    // Esc in the dialog would end the program: close the strip by message.
+    PostMessageW(strip, WM_KEYDOWN, VK_ESCAPE, 1);
+    waitUntil(reactionTimeout, [&] { return !IsWindow(strip); });
+    return false;
+  }
+  pressKey(VK_ESCAPE, false);
+  const bool closed = waitUntil(reactionTimeout, [&] { return !IsWindow(strip); });
+  if (!CHECK(closed, "%s: Esc on the strip: expected it closed; it is still there",
+             where.c_str())) {
+    return false;
+  }
+  return dialogActiveAgain(program, where + ", after Esc on the strip");
+}
+
+// Presses Enter in the dialog's focused field (Start) and waits for a new
+// strip, active; null (after reporting) when none comes.
+HWND enterStart(const Program& program, HWND old, const std::string& where) {
+  if (!CHECK(receivesKeys(program, program.dialog),
+             "%s: before Enter: expected the dialog active, got active %p", where.c_str(),
+             static_cast<void*>(activeWindowOf(program)))) {
+    return nullptr;
+  }
+  pressKey(VK_RETURN, false);
+  HWND strip = waitForFlicker(program, old);
+  if (!CHECK(strip != nullptr, "%s: Enter in field %d: expected a new strip, found none",
+             where.c_str(), GetDlgCtrlID(focusWindowOf(program)))) {
+    return nullptr;
+  }
+  const bool active = waitUntil(reactionTimeout, [&] { return receivesKeys(program, strip); });
+  CHECK(active, "%s: Enter: expected the new strip %p active, got active %p", where.c_str(),
+        static_cast<void*>(strip), static_cast<void*>(activeWindowOf(program)));
+  return strip;
+}
+
+// A step the guide tells: move to the field, type the text; into ② it is
+// followed by Enter (Start) and Esc on the strip.
+bool guideStep(const Program& program, const GuideStep& step, const std::string& where) {
+  if (!tabToField(program, step.field, where)) return false;
+  if (!typeKeys(program, step.field, wide(step.text), where)) return false;
+  if (step.field != IDC_FLASH_RATE) return true;
+  HWND strip = enterStart(program, nullptr, where);
+  return strip != nullptr && escapeStrip(program, strip, where);
+}
+
+// Follows an example step by step and compares field ④ with its result.
+// `sources` names every document, language and line that prints it.
+void walkExample(const Program& program, const GuideExample& example, const std::string& sources) {
+  if (!receivesKeys(program, program.dialog)) activate(program, program.dialog);
+  if (!dialogActiveAgain(program, "before " + sources)) return;
+  for (const GuideStep& step : example.steps) {
+    const std::string where = sources + ", step at line " + std::to_string(step.line) + " (" +
+                              (step.field == IDC_FLASH_RATE ? "\xE2\x91\xA1" : "\xE2\x91\xA2") +
+                              " `" + step.text + "`)";
+    if (!guideStep(program, step, where)) return;
+  }
+  const std::wstring shown = fieldText(program, IDC_ESTIMATED_RATE);
+  CHECK(shown == wide(example.result),
+        "%s: %s: expected field 1004 (\xE2\x91\xA3) to show exactly %s, got %s", sources.c_str(),
+        describeExample(example).c_str(), quoted(wide(example.result)).c_str(),
+        quoted(shown).c_str());
+}
+
+// The guide's documents: README.md and docs/README.txt.
+struct GuideDocument {
+  const char* name;
+  GuideKind kind;
+  std::string text;
+};
+
+// A file's bytes; a Unix path from CTest is tried as it is (on the current
+// drive) and on Z:, where Wine maps the Unix root.
+bool readDocument(const std::wstring& path, std::string* bytes) {
   for (const std::wstring& name : {path, L"Z:" + path}) {
     HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) continue;
-    std::string bytes;
     char buffer[65536];
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+      bytes->append(buffer, got);
+    }
     CloseHandle(file);
-    const int size = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
-                                         nullptr, 0);
-    guideText.assign(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &guideText[0],
-                        size);
     return true;
   }
   return false;
 }
 
-// One thing the guide tells the user to do: type `text` into field `id`
-// (the flash rate or the time), then, for the flash rate, press Start and
-// stop the flashing with Esc once it has begun.
-struct GuideStep {
-  int id;
-  const wchar_t* text;
+// An example to drive, and every place of the guide that prints it.
+struct DrivenExample {
+  GuideExample example;
+  std::string sources;
 };
 
-// A worked example of the guide: its steps in order and the rate the result
-// field must then show (the display's rate the example stands for).
-struct GuideExample {
-  const char* name;
-  GuideStep steps[3];
-  double rate;
-};
-
-// Each text is typed key by key exactly as the guide prints it, and must
-// stand in the guide as `text` in both languages.
-const GuideExample guideExamples[] = {
-    {"formula, boundary moving down", {{IDC_FLASH_RATE, L"60"}, {IDC_PASS_TIME, L"25"}}, 60.04},
-    {"formula, boundary moving up", {{IDC_FLASH_RATE, L"60"}, {IDC_PASS_TIME, L"-20"}}, 59.95},
-    {"two runs, real rate above the first estimate",
-     {{IDC_FLASH_RATE, L"60"}, {IDC_FLASH_RATE, L"60.03"}, {IDC_PASS_TIME, L"33.33"}},
-     60.06},
-    {"two runs, real rate below the first estimate",
-     {{IDC_FLASH_RATE, L"60"}, {IDC_FLASH_RATE, L"60.03"}, {IDC_PASS_TIME, L"-11.11"}},
-     59.94},
-    {"one run below the shown 59.940 Hz", {{IDC_FLASH_RATE, L"59.91"}, {IDC_PASS_TIME, L"33.33"}},
-     59.94},
-    {"one run below the shown 240.000 Hz",
-     {{IDC_FLASH_RATE, L"239.964"}, {IDC_PASS_TIME, L"27.78"}},
-     240.0},
-};
-
-// Whether the guide shows `text` as code (`text`) in the Japanese and in the
-// English part.
-bool guideShows(const std::wstring& text) {
-  const size_t english = guideText.find(L"\n## English");
-  if (english == std::wstring::npos) return false;
-  const std::wstring code = L"`" + text + L"`";
-  const size_t first = guideText.find(code);
-  return first < english && guideText.find(code, english) != std::wstring::npos;
-}
-
-// Starts a run as the guide says (the Start button), waits for the strip and
-// stops it with Esc.
-bool startAndStop(const Program& program, const char* what) {
-  pressStart(program, true);
-  HWND flicker = waitForFlicker(program, nullptr);
-  if (!CHECK(flicker != nullptr, "%s: Start: expected a flicker window, found none", what)) {
-    return false;
-  }
-  PostMessageW(flicker, WM_KEYDOWN, VK_ESCAPE, 1);
-  return CHECK(waitUntil(reactionTimeout, [&] { return !IsWindow(flicker); }),
-               "%s: Esc on the strip: expected it closed; it is still there", what);
-}
-
-// Replaces a field's text by typing it key by key after emptying the field.
-bool typeText(const Program& program, int id, const std::wstring& text) {
-  setTextOf(field(program, id), L"");
-  std::wstring shown;
-  for (wchar_t c : text) {
-    shown += c;
-    if (!typeChar(program, id, c, shown)) return false;
-  }
-  return true;
-}
-
-void checkGuideExamples(const Program& program) {
-  CHECK(!guideText.empty(), "the guide: expected README.md to be readable; it is not");
-  for (const GuideExample& example : guideExamples) {
-    bool done = true;
-    for (const GuideStep& step : example.steps) {
-      if (step.text == nullptr) break;
-      CHECK(guideShows(step.text),
-            "%s: expected the guide to print `%s` in both languages; it does not", example.name,
-            utf8(step.text).c_str());
-      const bool typed = typeText(program, step.id, step.text);
-      done = CHECK(typed, "%s: typing %s into field %d: the field shows %s", example.name,
-                   quoted(step.text).c_str(), step.id,
-                   quoted(fieldText(program, step.id)).c_str()) &&
-             done;
-      if (step.id == IDC_FLASH_RATE) done = startAndStop(program, example.name) && done;
+// Reads the examples of README.md and README.txt (reporting their problems and
+// where their lists differ) and returns each distinct example once, with its
+// sources.
+std::vector<DrivenExample> guideExamples(const GuideDocument (&documents)[2]) {
+  std::vector<DrivenExample> driven;
+  ParsedGuide guides[2];
+  for (int d = 0; d < 2; ++d) {
+    const GuideDocument& document = documents[d];
+    guides[d] = parseGuide(document.text, document.kind);
+    for (const GuideProblem& problem : guides[d].problems) {
+      CHECK(false, "%s line %d: %s", document.name, problem.line, problem.text.c_str());
     }
-    const std::wstring result = fieldText(program, IDC_ESTIMATED_RATE);
-    const double shown = _wtof(result.c_str());
-    CHECK(done && shown > example.rate - 0.001 && shown < example.rate + 0.001,
-          "%s: expected field 1004 within 0.001 of %.6f, got %s", example.name, example.rate,
-          quoted(result).c_str());
+    for (const GuidePart* part : {&guides[d].japanese, &guides[d].english}) {
+      for (const GuideExample& example : part->examples) {
+        const std::string source = std::string(document.name) + " " + part->language + " line " +
+                                   std::to_string(example.line);
+        bool known = false;
+        for (DrivenExample& seen : driven) {
+          if (!known && sameExample(seen.example, example)) {
+            seen.sources += ", " + source;
+            known = true;
+          }
+        }
+        if (!known) driven.push_back(DrivenExample{example, source});
+      }
+    }
+  }
+  const auto expectSame = [](const std::vector<GuideExample>& a, const std::string& aName,
+                             const std::vector<GuideExample>& b, const std::string& bName) {
+    const std::string difference = compareExamples(a, aName, b, bName);
+    CHECK(difference.empty(), "the guide's examples: %s", difference.c_str());
+  };
+  for (int d = 0; d < 2; ++d) {
+    const std::string name = documents[d].name;
+    expectSame(guides[d].japanese.examples, name + " Japanese", guides[d].english.examples,
+               name + " English");
+  }
+  // README.txt holds README.md's quick start.
+  const std::string readme = documents[0].name;
+  const std::string readmeTxt = documents[1].name;
+  expectSame(guides[1].japanese.examples, readmeTxt + " Japanese",
+             quickStartExamples(guides[0].japanese), readme + " quick start (Japanese)");
+  expectSame(guides[1].english.examples, readmeTxt + " English",
+             quickStartExamples(guides[0].english), readme + " quick start (English)");
+  CHECK(!driven.empty(), "the guide's examples: expected worked examples in %s and %s, found none",
+        readme.c_str(), readmeTxt.c_str());
+  return driven;
+}
+
+// Drives every worked example of the guide once, as the guide tells it.
+void checkGuideWalkthrough(const Program& program, const std::vector<DrivenExample>& examples) {
+  for (const DrivenExample& example : examples) {
+    walkExample(program, example.example, example.sources);
+  }
+}
+
+// Tab into a field selects its whole text; after Esc on the strip the dialog
+// is active again with the field that had the focus still focused, its whole
+// text selected, so that typing replaces it.
+void checkSelectionAfterEsc(const Program& program) {
+  const std::string what = "selection after Esc";
+  if (!receivesKeys(program, program.dialog)) activate(program, program.dialog);
+  if (!tabToField(program, IDC_PASS_TIME, what) ||
+      !typeKeys(program, IDC_PASS_TIME, L"12.5", what) ||
+      !tabToField(program, IDC_FLASH_RATE, what) ||  // from ③: Shift+Tab
+      !tabToField(program, IDC_PASS_TIME, what) ||   // back with Tab: "12.5" selected
+      !tabToField(program, IDC_FLASH_RATE, what) ||
+      !typeKeys(program, IDC_FLASH_RATE, L"59.9", what)) {
+    return;
+  }
+  HWND strip = enterStart(program, nullptr, what);
+  if (strip == nullptr || !escapeStrip(program, strip, what)) return;
+  HWND edit = field(program, IDC_FLASH_RATE);
+  const bool focused = waitUntil(reactionTimeout, [&] { return focusWindowOf(program) == edit; });
+  if (!CHECK(focused, "%s: expected field 1002 (\xE2\x91\xA1) to have the focus again, got id %d",
+             what.c_str(), GetDlgCtrlID(focusWindowOf(program)))) {
+    return;
+  }
+  DWORD start = 0, end = 0;
+  selectionOf(edit, &start, &end);
+  typeKey(L'7');
+  waitUntil(reactionTimeout, [&] { return textOf(edit) != L"59.9"; });
+  const std::wstring typed = textOf(edit);
+  CHECK(start == 0 && end == 4 && typed == L"7",
+        "%s: expected field 1002 (\xE2\x91\xA1) with its whole text \"59.9\" selected (0-4), so "
+        "that typing '7' gives \"7\"; got selection %lu-%lu and %s",
+        what.c_str(), static_cast<unsigned long>(start), static_cast<unsigned long>(end),
+        quoted(typed).c_str());
+}
+
+// Stopping without widening: during a run the user makes the dialog active
+// (as by clicking it) and presses Enter: a new strip, active and 32 pixels
+// wide, replaces the old one, and Esc on it stops the run.
+void checkStopWithoutWidening(const Program& program) {
+  const std::string what = "stopping without widening";
+  if (!receivesKeys(program, program.dialog)) activate(program, program.dialog);
+  if (!tabToField(program, IDC_FLASH_RATE, what) ||
+      !typeKeys(program, IDC_FLASH_RATE, L"60", what)) {
+    return;
+  }
+  HWND first = enterStart(program, nullptr, what);
+  if (first == nullptr) return;
+  const bool dialogActive = activate(program, program.dialog);
+  CHECK(dialogActive, "%s: SetForegroundWindow(dialog) during a run: expected it active, got %p",
+        what.c_str(), static_cast<void*>(activeWindowOf(program)));
+  HWND second = dialogActive ? enterStart(program, first, what + ", Enter in the dialog") : nullptr;
+  if (second == nullptr) {
+    if (IsWindow(first)) PostMessageW(first, WM_KEYDOWN, VK_ESCAPE, 1);
+    return;
+  }
+  CHECK(!IsWindow(first) && sameRect(windowRect(second), stripRect()),
+        "%s: Enter in the active dialog: expected the old strip gone and a new one at %s; the "
+        "old one is %s, the new one at %s",
+        what.c_str(), rectText(stripRect()).c_str(), IsWindow(first) ? "still there" : "gone",
+        rectText(windowRect(second)).c_str());
+  if (!escapeStrip(program, second, what + ", the new strip")) return;
+  CHECK(flickerWindows(program).empty() && fieldText(program, IDC_FLASH_RATE) == L"60",
+        "%s: after Esc on the new strip: expected no strip and field 1002 (\xE2\x91\xA1) still "
+        "\"60\"; got %zu strip(s) and %s",
+        what.c_str(), flickerWindows(program).size(),
+        quoted(fieldText(program, IDC_FLASH_RATE)).c_str());
+}
+
+// Text that is not read: full-width digits in ② make Start read no flash
+// rate, so the strip is never painted and the result is 1/time alone; in ③
+// they make the time unread, so ④ shows the flash rate itself.
+void checkTextNotRead(const Program& program) {
+  const std::string what = "full-width flash rate";
+  const std::wstring fullWidth = L"５９．９１";
+  if (!receivesKeys(program, program.dialog)) activate(program, program.dialog);
+  if (!tabToField(program, IDC_FLASH_RATE, what) ||
+      !typeKeys(program, IDC_FLASH_RATE, fullWidth, what)) {
+    return;
+  }
+  POINT points[8];
+  stripPoints(points);
+  COLORREF before[8];
+  readScreen(points, 6, before);
+  HWND strip = enterStart(program, nullptr, what);
+  if (strip == nullptr) return;
+  // Nothing paints the strip: the screen keeps what was there before Start.
+  const double shown = secondsNow();
+  std::string changed;
+  while (changed.empty() && secondsNow() < shown + 1.5) {
+    COLORREF now[8];
+    readScreen(points, 6, now);
+    for (int i = 0; i < 6 && changed.empty(); ++i) {
+      if (now[i] != before[i]) {
+        char text[160];
+        snprintf(text, sizeof text, "(%ld,%ld) turned from %s to %s %.2f s after the strip showed",
+                 points[i].x, points[i].y, colourText(before[i]).c_str(),
+                 colourText(now[i]).c_str(), secondsNow() - shown);
+        changed = text;
+      }
+    }
+    Sleep(20);
+  }
+  CHECK(changed.empty(),
+        "%s %s: expected the strip never painted for 1.5 s after Start (no toggle); %s",
+        what.c_str(), quoted(fullWidth).c_str(), changed.c_str());
+  if (!escapeStrip(program, strip, what)) return;
+
+  const std::string fullWidthText = utf8(fullWidth);
+  const struct {
+    GuideStep steps[2];
+    const char* result;
+    const char* name;
+  } cases[] = {
+      // Start read no flash rate (0); the unread time gives 1/(largest double).
+      {{{IDC_PASS_TIME, "\xEF\xBC\x92\xEF\xBC\x95", 0}, {0, "", 0}},
+       "0.000000",
+       "full-width ② after Start, then full-width ③ `２５`"},
+      // The unread time leaves the flash rate itself.
+      {{{IDC_FLASH_RATE, "59.91", 0},
+        {IDC_PASS_TIME,
+         "\xEF\xBC\x91\xEF\xBC\x96\xEF\xBC\x8E\xEF"
+         "\xBC\x96\xEF\xBC\x97",
+         0}},
+       "59.910000",
+       "② `59.91`, then full-width ③ `１６．６７`"},
+      // Start with a full-width flash rate reads 0: the result is 1/25.
+      {{{IDC_FLASH_RATE, fullWidthText, 0}, {IDC_PASS_TIME, "25", 0}},
+       "0.040000",
+       "full-width ② `５９．９１` and Start, then ③ `25`"},
+  };
+  for (const auto& c : cases) {
+    GuideExample example{{}, c.result, 0, false};
+    for (const GuideStep& step : c.steps) {
+      if (step.field != 0) example.steps.push_back(step);
+    }
+    walkExample(program, example, std::string("text that is not read: ") + c.name);
   }
 }
 
@@ -870,8 +1206,9 @@ void checkExit(Program* program, const char* how) {
               : static_cast<unsigned long>(reactionTimeout * 2));
 }
 
-// First launch: start-up, typing, a run and closing during a run.
-void firstLaunch(const std::wstring& path) {
+// First launch: start-up, typing, the guide's walkthroughs, a run and closing
+// during a run.
+void firstLaunch(const std::wstring& path, const std::vector<DrivenExample>& examples) {
   Program program;
   if (!startProgram(path, &program)) {
     endProgram(&program);
@@ -883,7 +1220,10 @@ void firstLaunch(const std::wstring& path) {
   checkStartupFields(program);
   checkTyping(program);
   checkReadOnlyFields(program);
-  checkGuideExamples(program);
+  checkGuideWalkthrough(program, examples);
+  checkSelectionAfterEsc(program);
+  checkStopWithoutWidening(program);
+  checkTextNotRead(program);
   HWND flicker = checkRun(program);
   if (flicker != nullptr) flicker = checkEscapeAndRestart(program, flicker);
   if (flicker != nullptr && programRunning(program)) {
@@ -901,9 +1241,8 @@ void firstLaunch(const std::wstring& path) {
 
 // Tab moves through the tab stops in creation order, wrapping around.
 void checkTabOrder(const Program& program) {
-  const int order[] = {IDOK,   IDC_REPORTED_RATE,  IDC_FLASH_RATE,           IDC_PASS_TIME,
-                       IDC_ESTIMATED_RATE, IDC_MAX_DROP_FRAMES, IDC_MAX_CONSECUTIVE_DROPS, IDC_STRIP_COUNT};
-  const int stops = 8;
+  const int* order = tabStops;
+  const int stops = tabStopCount;
   // Which control has the focus at first is the platform's choice. Under
   // Wine the dialog itself holds it for a moment after start-up until its
   // default handling hands it to a control; wait for that, or bring it to a
@@ -1083,8 +1422,8 @@ void secondLaunch(const std::wstring& path) {
 
 int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
-  if (argc != 3) {
-    printf("usage: e2e_driver PROGRAM.exe README.md\n");
+  if (argc != 4) {
+    printf("usage: e2e_driver PROGRAM.exe README.md README.txt\n");
     return 2;
   }
   // A hang anywhere must not block the test run.
@@ -1099,8 +1438,16 @@ int wmain(int argc, wchar_t** argv) {
   screenHeight = GetSystemMetrics(SM_CYSCREEN);
   note("screen %dx%d, reported refresh rate %d", screenWidth, screenHeight, rate);
 
-  readGuide(argv[2]);
-  firstLaunch(argv[1]);
+  GuideDocument documents[] = {{"README.md", guideMarkdown, ""},
+                               {"README.txt", guidePlainText, ""}};
+  for (int i = 0; i < 2; ++i) {
+    CHECK(readDocument(argv[2 + i], &documents[i].text) && !documents[i].text.empty(),
+          "the guide: expected %s at %s, cannot read it", documents[i].name,
+          quoted(argv[2 + i]).c_str());
+  }
+  const std::vector<DrivenExample> examples = guideExamples(documents);
+  note("%zu distinct worked examples in the guide", examples.size());
+  firstLaunch(argv[1], examples);
   secondLaunch(argv[1]);
 
   note("the test took %.1f s", secondsNow() - began);
