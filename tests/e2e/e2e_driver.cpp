@@ -924,17 +924,17 @@ void checkGuideWalkthrough(const Program& program, const std::vector<DrivenExamp
   }
 }
 
-// Tab into a field selects its whole text; after Esc on the strip the dialog
-// is active again with the field that had the focus still focused, its whole
-// text selected, so that typing replaces it.
+// Tab into a field selects its whole text. After Esc on the strip the dialog
+// is active again with the field that had the focus still focused (its text
+// not selected again), and one Tab, as the guide's step after Esc says,
+// moves to the time field with its whole text selected, so that typing
+// replaces it.
 void checkSelectionAfterEsc(const Program& program) {
   const std::string what = "selection after Esc";
   if (!receivesKeys(program, program.dialog)) activate(program, program.dialog);
   if (!tabToField(program, IDC_PASS_TIME, what) ||
       !typeKeys(program, IDC_PASS_TIME, L"12.5", what) ||
       !tabToField(program, IDC_FLASH_RATE, what) ||  // from ③: Shift+Tab
-      !tabToField(program, IDC_PASS_TIME, what) ||   // back with Tab: "12.5" selected
-      !tabToField(program, IDC_FLASH_RATE, what) ||
       !typeKeys(program, IDC_FLASH_RATE, L"59.9", what)) {
     return;
   }
@@ -946,16 +946,23 @@ void checkSelectionAfterEsc(const Program& program) {
              what.c_str(), GetDlgCtrlID(focusWindowOf(program)))) {
     return;
   }
+  HWND time = field(program, IDC_PASS_TIME);
+  pressKey(VK_TAB, false);
+  const bool moved = waitUntil(reactionTimeout, [&] { return focusWindowOf(program) == time; });
   DWORD start = 0, end = 0;
-  selectionOf(edit, &start, &end);
+  selectionOf(time, &start, &end);
+  if (!CHECK(moved && start == 0 && end == 4,
+             "%s: one Tab after Esc: expected field 1003 (\xE2\x91\xA2) focused with its whole "
+             "text \"12.5\" selected (0-4); got id %d, selection %lu-%lu",
+             what.c_str(), GetDlgCtrlID(focusWindowOf(program)), static_cast<unsigned long>(start),
+             static_cast<unsigned long>(end))) {
+    return;
+  }
   typeKey(L'7');
-  waitUntil(reactionTimeout, [&] { return textOf(edit) != L"59.9"; });
-  const std::wstring typed = textOf(edit);
-  CHECK(start == 0 && end == 4 && typed == L"7",
-        "%s: expected field 1002 (\xE2\x91\xA1) with its whole text \"59.9\" selected (0-4), so "
-        "that typing '7' gives \"7\"; got selection %lu-%lu and %s",
-        what.c_str(), static_cast<unsigned long>(start), static_cast<unsigned long>(end),
-        quoted(typed).c_str());
+  waitUntil(reactionTimeout, [&] { return textOf(time) != L"12.5"; });
+  const std::wstring typed = textOf(time);
+  CHECK(typed == L"7", "%s: typing '7' into the selected field 1003: expected \"7\", got %s",
+        what.c_str(), quoted(typed).c_str());
 }
 
 // Stopping without widening: during a run the user makes the dialog active
