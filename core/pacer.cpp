@@ -44,15 +44,6 @@ Wide divide(Wide x, uint64_t d) {
   return q;
 }
 
-// Paints one toggle: every strip in the colour the toggle count calls for,
-// then hands the fills to the display.
-void paintToggle(void* surface, const PlatformRect* strips, uint32_t n) {
-  const bool white = (pacerState.toggleCount & 1) == 0;
-  for (uint32_t k = 0; k < n; ++k) platformFill(surface, strips[k], white);
-  platformFlush();
-  ++pacerState.toggleCount;
-}
-
 // Paints `due` toggles in a row. A pass may paint for about 100 ms at most:
 // past that, the toggles in between are counted without being painted and
 // only the last one is painted, so the colour on screen is still the one the
@@ -124,10 +115,7 @@ void runPass() {
   void* surface = platformAcquireSurface();
 
   PlatformRect strips[maxStripCount];
-  PlatformRect client;
-  platformClientRect(&client);
-  const uint32_t n = clampStripCount(pacerSettings.stripCount);
-  layoutStrips(client, n, strips);
+  const uint32_t n = layoutFlickerStrips(strips);
 
   const int64_t now = platformCounter();
   const int64_t elapsed = now - pacerState.startTicks;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/platform.h"
+#include "core/settings.h"
 
 struct PacerState {
   uint32_t drawing;           // 1 while a run is active
@@ -24,6 +25,27 @@ int64_t toggleIndex(int64_t elapsed);
 // Divides `client` into `n` vertical strips (1 <= n <= 1024) tiling it from
 // left to right.
 void layoutStrips(const PlatformRect& client, uint32_t n, PlatformRect* strips);
+
+// The flicker window's strips as a pass lays them out: its client rectangle
+// divided into the settings' strip count, clamped to 1..1024. Returns the
+// count.
+inline uint32_t layoutFlickerStrips(PlatformRect* strips) {
+  PlatformRect client;
+  platformClientRect(&client);
+  const uint32_t n = clampStripCount(pacerSettings.stripCount);
+  layoutStrips(client, n, strips);
+  return n;
+}
+
+// Paints one toggle: each of the `n` strips in the colour the toggle count
+// calls for (white after an even count), then hands the fills to the
+// display and counts the toggle.
+inline void paintToggle(void* surface, const PlatformRect* strips, uint32_t n) {
+  const bool white = (pacerState.toggleCount & 1) == 0;
+  for (uint32_t k = 0; k < n; ++k) platformFill(surface, strips[k], white);
+  platformFlush();
+  ++pacerState.toggleCount;
+}
 
 // Starts a run (the pacer's share of Start): clears the counters, applies
 // the Start settings and takes the counter reading the schedule counts from.

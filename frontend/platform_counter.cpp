@@ -2,10 +2,6 @@
 // every pass. In a file of its own, with no state, so that a program may
 // link its own instead (see the README's house rules).
 #include "core/platform.h"
-#include "frontend/win32.h"
+#include "frontend/win32_platform.h"
 
-int64_t platformCounter() {
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return now.QuadPart;
-}
+int64_t platformCounter() { return readCounter(); }

@@ -2,9 +2,8 @@
 // strip of every toggle. In a file of its own, with no state, so that a
 // program may link its own instead (see the README's house rules).
 #include "core/platform.h"
-#include "frontend/win32.h"
+#include "frontend/win32_platform.h"
 
 void platformFill(void* surface, const PlatformRect& rect, bool white) {
-  FillRect(static_cast<HDC>(surface), reinterpret_cast<const RECT*>(&rect),
-           static_cast<HBRUSH>(GetStockObject(white ? WHITE_BRUSH : BLACK_BRUSH)));
+  fillWhiteOrBlack(surface, rect, white);
 }

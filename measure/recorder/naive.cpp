@@ -6,6 +6,7 @@
 #include "core/pacer.h"
 #include "core/settings.h"
 #include "frontend/flicker_window.h"
+#include "frontend/win32_platform.h"
 
 namespace {
 
@@ -13,18 +14,10 @@ int64_t endTicks;  // the counter reading at which a naive run ends
 
 }  // namespace
 
-int64_t counterNow() {
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return now.QuadPart;
-}
-
 bool openFlickerWindow(double flashRate) {
   frontEndState.instance = GetModuleHandleW(nullptr);
   if (!registerFlickerWindowClass()) return false;
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  pacerState.tickFrequency = frequency.QuadPart;
+  pacerState.tickFrequency = readCounterFrequency();
   toggleRateFor(flashRate);
   pacerSettings.stripCount = defaultStripCount;
   createFlickerWindow();
@@ -60,22 +53,14 @@ bool beginNaive(int argc, char** argv) {
   return true;
 }
 
-bool naiveTimeUp() { return counterNow() >= endTicks; }
+bool naiveTimeUp() { return readCounter() >= endTicks; }
 
 void paintDue() {
   const int64_t target = toggleIndex(platformCounter() - pacerState.startTicks);
   if (target <= static_cast<int64_t>(pacerState.toggleCount)) return;
   void* surface = platformAcquireSurface();
-  PlatformRect client;
-  platformClientRect(&client);
   PlatformRect strips[maxStripCount];
-  const uint32_t n = clampStripCount(pacerSettings.stripCount);
-  layoutStrips(client, n, strips);
-  while (static_cast<int64_t>(pacerState.toggleCount) < target) {
-    const bool white = (pacerState.toggleCount & 1) == 0;
-    for (uint32_t k = 0; k < n; ++k) platformFill(surface, strips[k], white);
-    platformFlush();
-    ++pacerState.toggleCount;
-  }
+  const uint32_t n = layoutFlickerStrips(strips);
+  while (static_cast<int64_t>(pacerState.toggleCount) < target) paintToggle(surface, strips, n);
   platformReleaseSurface(surface);
 }

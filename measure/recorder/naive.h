@@ -3,10 +3,6 @@
 // (naive_sleep1.cpp, naive_timer1.cpp) and platform_costs.cpp.
 #pragma once
 
-#include <cstdint>
-
-// The performance counter read directly: no pass, nothing recorded.
-int64_t counterNow();
 // Registers the flicker window's class, takes the counter's frequency, sets
 // the pacer's settings for `flashRate` (strips as at start-up) and shows the
 // flicker window; false if the class cannot be registered.
@@ -22,5 +18,6 @@ bool beginNaive(int argc, char** argv);
 // Whether the run's time is over (a reading that is no pass).
 bool naiveTimeUp();
 // One wake-up: reads the counter and paints every toggle that fell due
-// since the last, with the pacer's platform calls and colours.
+// since the last, toggle by toggle as the pacer paints one (its strips and
+// colours, with no limit on a pass).
 void paintDue();

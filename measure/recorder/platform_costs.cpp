@@ -15,7 +15,7 @@
 
 #include "core/pacer.h"
 #include "core/settings.h"
-#include "frontend/win32.h"
+#include "frontend/win32_platform.h"
 #include "measure/recorder/naive.h"
 
 namespace {
@@ -29,11 +29,11 @@ void measureBaseline(double seconds) {
   uint32_t count = 0;
   uint64_t readings = 0;
   const int64_t threshold = pacerState.tickFrequency / 10000;
-  const int64_t start = counterNow();
+  const int64_t start = readCounter();
   const int64_t end =
       start + static_cast<int64_t>(seconds * static_cast<double>(pacerState.tickFrequency));
   int64_t previous = start;
-  for (int64_t now = start; now < end; now = counterNow()) {
+  for (int64_t now = start; now < end; now = readCounter()) {
     ++readings;
     if (now - previous > threshold && count < gaps.size()) {
       gaps[count++] = static_cast<uint32_t>(now - previous);
@@ -63,9 +63,9 @@ template <typename Call>
 void reportCall(const char* name, int perBatch, Call call) {
   std::vector<double> batches(301);
   for (double& b : batches) {
-    const int64_t a = counterNow();
+    const int64_t a = readCounter();
     for (int i = 0; i < perBatch; ++i) call();
-    b = static_cast<double>(counterNow() - a);
+    b = static_cast<double>(readCounter() - a);
   }
   std::sort(batches.begin(), batches.end());
   printf(
@@ -82,27 +82,23 @@ void measureCalls() {
              [&] { PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE); });
   reportCall("GetActiveWindow", 100, [] { GetActiveWindow(); });
   reportCall("IsWindow", 100, [&] { IsWindow(window); });
-  reportCall("QueryPerformanceCounter", 100, [] { counterNow(); });
+  reportCall("QueryPerformanceCounter", 100, [] { readCounter(); });
   reportCall("GetDC + ReleaseDC", 20, [&] { ReleaseDC(window, GetDC(window)); });
   RECT client;
   reportCall("GetClientRect", 100, [&] { GetClientRect(window, &client); });
   reportCall("GetStockObject", 100, [] { GetStockObject(WHITE_BRUSH); });
   HDC dc = GetDC(window);
-  RECT strip{0, 0, 8, client.bottom};
+  const PlatformRect strip{0, 0, 8, client.bottom};
   bool white = false;
   reportCall("FillRect (8 px x screen height)", 20, [&] {
     white = !white;
-    FillRect(dc, &strip, static_cast<HBRUSH>(GetStockObject(white ? WHITE_BRUSH : BLACK_BRUSH)));
+    fillWhiteOrBlack(dc, strip, white);
   });
   reportCall("GdiFlush", 20, [] { GdiFlush(); });
   const PlatformRect rect{client.left, client.top, client.right, client.bottom};
   PlatformRect strips[maxStripCount];
   layoutStrips(rect, 4, strips);
-  reportCall("one toggle: 4 fills + flush", 20, [&] {
-    white = !white;
-    for (int k = 0; k < 4; ++k) platformFill(dc, strips[k], white);
-    GdiFlush();
-  });
+  reportCall("one toggle: 4 fills + flush", 20, [&] { paintToggle(dc, strips, 4); });
   ReleaseDC(window, dc);
   int64_t elapsed = 12345;
   volatile int64_t sink = 0;

@@ -7,19 +7,13 @@
 // taken and touched before main or WinMain, so that the working set does
 // not grow while recording, and the file is written at exit.
 #include "core/platform.h"
-#include "frontend/win32.h"
+#include "frontend/win32_platform.h"
 #include "measure/recorder/recording.h"
 
 namespace {
 
 constexpr uint32_t recordCapacity = 4194304;  // 64 MB
 constexpr uint32_t runCapacity = 65536;       // 1.5 MB
-
-int64_t counterNow() {
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return now.QuadPart;
-}
 
 struct RecordingFile {
   wchar_t path[MAX_PATH];
@@ -33,9 +27,7 @@ struct RecordingFile {
         static_cast<char*>(VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     if (block == nullptr) return;
     for (size_t offset = 0; offset < bytes; offset += 4096) block[offset] = 0;
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    startRecording(frequency.QuadPart, reinterpret_cast<RecordingRun*>(block + recordBytes),
+    startRecording(readCounterFrequency(), reinterpret_cast<RecordingRun*>(block + recordBytes),
                    runCapacity, reinterpret_cast<RecordingRecord*>(block), recordCapacity);
   }
 
@@ -68,18 +60,17 @@ RecordingFile recordingFile;
 }  // namespace
 
 int64_t platformCounter() {
-  const int64_t now = counterNow();
+  const int64_t now = readCounter();
   recordReading(now);
   return now;
 }
 
 void platformFill(void* surface, const PlatformRect& rect, bool white) {
-  FillRect(static_cast<HDC>(surface), reinterpret_cast<const RECT*>(&rect),
-           static_cast<HBRUSH>(GetStockObject(white ? WHITE_BRUSH : BLACK_BRUSH)));
-  recordFill(counterNow(), white);
+  fillWhiteOrBlack(surface, rect, white);
+  recordFill(readCounter(), white);
 }
 
 void platformFlush() {
   GdiFlush();
-  recordFlush(counterNow());
+  recordFlush(readCounter());
 }
