@@ -20,17 +20,14 @@
 #include <string>
 #include <vector>
 
+#include "harness/program.h"
 #include "resources/resource.h"
-#include "tests/support/harness.h"
 
 // Needs <windows.h>, which the harness includes.
 #include <psapi.h>
 
 namespace {
 
-const wchar_t dialogCaption[] = L"ルカネミ";
-const wchar_t noticeCaption[] = L"情報";
-constexpr double startTimeout = 180.0;
 constexpr double exitTimeout = 120.0;
 constexpr SIZE_T notReported = ~SIZE_T{0};
 
@@ -47,11 +44,6 @@ struct Usage {
   std::string privateBytes;
   unsigned long gdiObjects, userObjects;
 };
-
-HWND findNotice(const Program& program) {
-  HWND notice = findCaptioned(program.info.dwProcessId, noticeCaption);
-  return notice != program.dialog ? notice : nullptr;
-}
 
 // Reads and prints the recorder's usage. Under Wine, GetGuiResources is a
 // stub that answers 0; what it answers is printed.
@@ -80,31 +72,15 @@ Usage readUsage(const Program& program, const char* when) {
   return usage;
 }
 
-// Start as the dialog's default button gives it.
-void pressStart(const Program& program) {
-  sendWithTimeout(program.dialog, WM_COMMAND, MAKEWPARAM(IDOK, 0),
-                  reinterpret_cast<LPARAM>(GetDlgItem(program.dialog, IDOK)));
-}
-
 // Starts the recorder, waits for its dialog and types the fields' texts.
 bool startRecorder(const std::wstring& exe, const std::vector<Typed>& fields, Program* program) {
-  const double launched = secondsNow();
-  if (!launchProgram(exe, program)) return false;
-  waitUntil(startTimeout, [&] {
-    program->dialog = findCaptioned(program->info.dwProcessId, dialogCaption);
-    return program->dialog != nullptr || !programRunning(*program);
-  });
-  if (program->dialog == nullptr) {
-    return CHECK(false, "start-up: expected the dialog within %.0f s, %s", startTimeout,
-                 programRunning(*program) ? "found none" : "the process ended");
-  }
-  note("the dialog appeared %.1f s after the launch", secondsNow() - launched);
+  if (!startProgram(exe, program)) return false;
   bool typed = true;
   for (const Typed& f : fields) {
-    HWND field = GetDlgItem(program->dialog, f.id);
-    setTextOf(field, f.text);
-    typed = CHECK(textOf(field) == f.text, "field %d: expected %s, got %s", f.id,
-                  quoted(f.text).c_str(), quoted(textOf(field)).c_str()) &&
+    setTextOf(field(*program, f.id), f.text);
+    const std::wstring shown = fieldText(*program, f.id);
+    typed = CHECK(shown == f.text, "field %d: expected %s, got %s", f.id, quoted(f.text).c_str(),
+                  quoted(shown).c_str()) &&
             typed;
   }
   return typed;
@@ -113,14 +89,9 @@ bool startRecorder(const std::wstring& exe, const std::vector<Typed>& fields, Pr
 // Dismisses a notice with its OK button; true once it is gone. A stop has
 // destroyed the flicker window before showing its notice.
 bool endStop(const Program& program, HWND notice, int stop) {
-  CHECK(topLevelWindows(program.info.dwProcessId, L"Popup").empty(),
-        "stop %d: expected the flicker window gone, found it open", stop);
-  if (HWND ok = GetDlgItem(notice, IDOK)) {
-    sendWithTimeout(ok, BM_CLICK, 0, 0);
-  } else {
-    PostMessageW(notice, WM_COMMAND, IDOK, 0);
-  }
-  return waitUntil(reactionTimeout, [&] { return !IsWindow(notice); });
+  CHECK(flickerWindows(program).empty(), "stop %d: expected the flicker window gone, found it open",
+        stop);
+  return dismissNotice(notice);
 }
 
 }  // namespace
@@ -202,12 +173,8 @@ int wmain(int argc, wchar_t** argv) {
     note("stop %d after the end: notice dismissed", stops);
     endStop(program, notice, stops);
   }
-  sendWithTimeout(program.dialog, WM_CLOSE, 0, 0);
   DWORD exitCode = 1;
-  const bool ended = waitForExit(program, exitTimeout, &exitCode);
-  CHECK(ended && exitCode == 0, "closing the dialog: expected exit code 0 within %.0f s, %s %lu",
-        exitTimeout, ended ? "got" : "still running, terminated;",
-        static_cast<unsigned long>(exitCode));
+  closeProgram(program, exitTimeout, &exitCode);
   endProgram(&program);
   CHECK(GetFileAttributesW(output.c_str()) != INVALID_FILE_ATTRIBUTES,
         "recording %s: expected the file written at exit", quoted(output).c_str());

@@ -17,22 +17,12 @@
 #include <cstdio>
 #include <string>
 
+#include "harness/program.h"
 #include "resources/resource.h"
 #include "tests/e2e/guide_examples.h"
-#include "tests/support/harness.h"
 
 namespace {
 
-// The program's texts.
-const wchar_t dialogCaption[] = L"ルカネミ";
-const wchar_t noticeCaption[] = L"情報";
-const wchar_t noticeText[] = L"フレームドロップが制限に達したため描画を中止します。";
-const wchar_t flickerClass[] = L"Popup";
-const wchar_t dialogClass[] = L"#32770";
-constexpr int stripWidth = 32;
-
-// The program can take about a minute to start under emulation.
-constexpr double startTimeout = 180.0;
 // At one flash per second a toggle falls due every half second.
 constexpr double togglePeriod = 0.5;
 
@@ -74,10 +64,6 @@ constexpr int expectedControlCount = sizeof expectedControls / sizeof expectedCo
 int screenWidth = 0;
 int screenHeight = 0;
 std::wstring reportedRateText;
-
-HWND field(const Program& program, int id) { return GetDlgItem(program.dialog, id); }
-
-std::wstring fieldText(const Program& program, int id) { return textOf(field(program, id)); }
 
 const char* kindName(ControlKind kind) {
   switch (kind) {
@@ -160,28 +146,6 @@ void checkControlStyle(int index, HWND control, ControlKind kind) {
 
 // ---- Start-up ------------------------------------------------------------------
 
-// Starts the program and waits for its dialog; false (after reporting) when
-// it does not appear.
-bool startProgram(const std::wstring& path, Program* program) {
-  const double launched = secondsNow();
-  if (!launchProgram(path, program)) return false;
-  const bool found = waitUntil(startTimeout, [&] {
-    program->dialog = findCaptioned(program->info.dwProcessId, dialogCaption);
-    return program->dialog != nullptr || !programRunning(*program);
-  });
-  if (!CHECK(found && program->dialog != nullptr,
-             "start-up: expected a visible dialog of class #32770 captioned %s within %.0f s; "
-             "%s",
-             quoted(dialogCaption).c_str(), startTimeout,
-             program->dialog != nullptr
-                 ? "found it"
-                 : (programRunning(*program) ? "found none" : "the process ended"))) {
-    return false;
-  }
-  note("the dialog appeared %.1f s after the launch", secondsNow() - launched);
-  return true;
-}
-
 void checkDialogWindow(const Program& program) {
   HWND dialog = program.dialog;
   CHECK(classNameOf(dialog) == dialogClass, "dialog class: expected \"#32770\", got %s",
@@ -197,7 +161,7 @@ void checkDialogWindow(const Program& program) {
   CHECK(GetWindow(dialog, GW_OWNER) == nullptr, "dialog owner: expected none, got %p",
         static_cast<void*>(GetWindow(dialog, GW_OWNER)));
 
-  // Centred on the work area (DS_CENTER), so the flicker strip at the left
+  // Centred on the work area (DS_CENTER), so the flicker window at the left
   // edge does not cover it.
   RECT work = {};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
@@ -373,7 +337,8 @@ void checkTyping(const Program& program) {
   checkEstimate(program, IDC_PASS_TIME, L"１０", L"60.000000", what);  // full-width: no number
   checkEstimate(program, IDC_PASS_TIME, L"2e-1", L"65.000000", what);
   // Only the first 62 characters of a field are read: 1e61 here, not 10.
-  checkEstimate(program, IDC_PASS_TIME, L"1" + std::wstring(61, L'0') + L"e-60", L"60.000000", what);
+  checkEstimate(program, IDC_PASS_TIME, L"1" + std::wstring(61, L'0') + L"e-60", L"60.000000",
+                what);
 
   // Real keystrokes: the estimate follows every one.
   setTextOf(field(program, IDC_PASS_TIME), L"");
@@ -404,7 +369,8 @@ void checkTyping(const Program& program) {
   checkEstimate(program, IDC_PASS_TIME, L"10", L"30.100000", "flash rate 30");
   // A flash rate without a number stands for the reported rate.
   setTextOf(field(program, IDC_FLASH_RATE), L"x");
-  checkEstimate(program, IDC_PASS_TIME, L"-10", realText(1.0 / -10 + _wtof(reportedRateText.c_str())),
+  checkEstimate(program, IDC_PASS_TIME, L"-10",
+                realText(1.0 / -10 + _wtof(reportedRateText.c_str())),
                 "flash rate \"x\" (the reported rate)");
   setTextOf(field(program, IDC_FLASH_RATE), L"6d1");
   checkEstimate(program, IDC_PASS_TIME, L"4", L"60.250000", "flash rate 6d1");
@@ -431,15 +397,6 @@ void checkReadOnlyFields(const Program& program) {
 
 // ---- The flicker window ------------------------------------------------------------
 
-// The program's flicker windows, visible or not.
-std::vector<HWND> flickerWindows(const Program& program) {
-  std::vector<HWND> found;
-  for (HWND window : topLevelWindows(program.info.dwProcessId, flickerClass)) {
-    found.push_back(window);
-  }
-  return found;
-}
-
 // Waits for a visible flicker window other than `old`.
 HWND waitForFlicker(const Program& program, HWND old) {
   HWND found = nullptr;
@@ -452,15 +409,7 @@ HWND waitForFlicker(const Program& program, HWND old) {
   return found;
 }
 
-std::vector<HWND> noticeWindows(const Program& program) {
-  std::vector<HWND> found;
-  for (HWND window : topLevelWindows(program.info.dwProcessId, dialogClass)) {
-    if (window != program.dialog) found.push_back(window);
-  }
-  return found;
-}
-
-RECT stripRect() { return RECT{0, 0, stripWidth, screenHeight}; }
+RECT narrowRect() { return RECT{0, 0, flickerWidth, screenHeight}; }
 RECT wideRect() { return RECT{0, 0, screenWidth, screenHeight}; }
 
 bool sameRect(const RECT& a, const RECT& b) {
@@ -491,34 +440,12 @@ void checkNewFlicker(const Program& program, HWND flicker, const char* when) {
         "%s: flicker window: expected no owner and no title, got owner %p, title %s", when,
         static_cast<void*>(GetWindow(flicker, GW_OWNER)), quoted(textOf(flicker)).c_str());
   const RECT rect = windowRect(flicker);
-  CHECK(sameRect(rect, stripRect()), "%s: flicker window: expected at %s, got %s", when,
-        rectText(stripRect()).c_str(), rectText(rect).c_str());
+  CHECK(sameRect(rect, narrowRect()), "%s: flicker window: expected at %s, got %s", when,
+        rectText(narrowRect()).c_str(), rectText(rect).c_str());
   const bool active =
       waitUntil(reactionTimeout, [&] { return activeWindowOf(program) == flicker; });
   CHECK(active, "%s: expected the flicker window %p to be active, got %p", when,
         static_cast<void*>(flicker), static_cast<void*>(activeWindowOf(program)));
-}
-
-// When a run began: its Start command read the counter somewhere between
-// `earliest` and `latest` (the driver's clock is the same counter).
-struct RunStart {
-  double earliest;
-  double latest;
-};
-
-// Presses Start by sending the button a click, or by sending the dialog the
-// command the button raises.
-RunStart pressStart(const Program& program, bool click) {
-  RunStart start;
-  start.earliest = secondsNow();
-  if (click) {
-    sendWithTimeout(field(program, IDOK), BM_CLICK, 0, 0);
-  } else {
-    sendWithTimeout(program.dialog, WM_COMMAND, MAKEWPARAM(IDOK, 0),
-                    reinterpret_cast<LPARAM>(field(program, IDOK)));
-  }
-  start.latest = secondsNow();
-  return start;
 }
 
 // Checks the colour at `points` in `slots` successive toggle slots of a run
@@ -591,9 +518,10 @@ bool switchWidth(HWND flicker, UINT message, WPARAM wParam, LPARAM lParam, const
   return switched;
 }
 
-// Points in each of the strip's four default strips, at the top, middle and
+// Points in each of the narrow flicker window's four default strips, at the
+// top, middle and
 // bottom.
-void stripPoints(POINT* points) {
+void narrowPoints(POINT* points) {
   const POINT all[] = {{1, 1},  {12, screenHeight / 2}, {20, screenHeight - 2},
                        {30, 1}, {30, screenHeight / 2}, {2, screenHeight - 2}};
   for (int i = 0; i < 6; ++i) points[i] = all[i];
@@ -768,29 +696,31 @@ bool dialogActiveAgain(const Program& program, const std::string& where) {
                static_cast<void*>(GetForegroundWindow()));
 }
 
-// Presses Esc on the strip, which must be active; waits for the strip to go
+// Presses Esc on the flicker window, which must be active; waits for it to go
 // and the dialog to be active again.
-bool escapeStrip(const Program& program, HWND strip, const std::string& where) {
-  if (!CHECK(receivesKeys(program, strip),
-             "%s: before Esc: expected the strip %p active, got active %p, foreground %p",
-             where.c_str(), static_cast<void*>(strip), static_cast<void*>(activeWindowOf(program)),
+bool escapeFlicker(const Program& program, HWND flicker, const std::string& where) {
+  if (!CHECK(receivesKeys(program, flicker),
+             "%s: before Esc: expected the flicker window %p active, got active %p, foreground %p",
+             where.c_str(), static_cast<void*>(flicker),
+             static_cast<void*>(activeWindowOf(program)),
              static_cast<void*>(GetForegroundWindow()))) {
-    // Esc in the dialog would end the program: close the strip by message.
-    PostMessageW(strip, WM_KEYDOWN, VK_ESCAPE, 1);
-    waitUntil(reactionTimeout, [&] { return !IsWindow(strip); });
+    // Esc in the dialog would end the program: close the flicker window by
+    // message.
+    PostMessageW(flicker, WM_KEYDOWN, VK_ESCAPE, 1);
+    waitUntil(reactionTimeout, [&] { return !IsWindow(flicker); });
     return false;
   }
   pressKey(VK_ESCAPE, false);
-  const bool closed = waitUntil(reactionTimeout, [&] { return !IsWindow(strip); });
-  if (!CHECK(closed, "%s: Esc on the strip: expected it closed; it is still there",
+  const bool closed = waitUntil(reactionTimeout, [&] { return !IsWindow(flicker); });
+  if (!CHECK(closed, "%s: Esc on the flicker window: expected it closed; it is still there",
              where.c_str())) {
     return false;
   }
-  return dialogActiveAgain(program, where + ", after Esc on the strip");
+  return dialogActiveAgain(program, where + ", after Esc on the flicker window");
 }
 
 // Presses Enter in the dialog's focused field (Start) and waits for a new
-// strip, active; null (after reporting) when none comes.
+// flicker window, active; null (after reporting) when none comes.
 HWND enterStart(const Program& program, HWND old, const std::string& where) {
   if (!CHECK(receivesKeys(program, program.dialog),
              "%s: before Enter: expected the dialog active, got active %p", where.c_str(),
@@ -798,25 +728,25 @@ HWND enterStart(const Program& program, HWND old, const std::string& where) {
     return nullptr;
   }
   pressKey(VK_RETURN, false);
-  HWND strip = waitForFlicker(program, old);
-  if (!CHECK(strip != nullptr, "%s: Enter in field %d: expected a new strip, found none",
+  HWND flicker = waitForFlicker(program, old);
+  if (!CHECK(flicker != nullptr, "%s: Enter in field %d: expected a new flicker window, found none",
              where.c_str(), GetDlgCtrlID(focusWindowOf(program)))) {
     return nullptr;
   }
-  const bool active = waitUntil(reactionTimeout, [&] { return receivesKeys(program, strip); });
-  CHECK(active, "%s: Enter: expected the new strip %p active, got active %p", where.c_str(),
-        static_cast<void*>(strip), static_cast<void*>(activeWindowOf(program)));
-  return strip;
+  const bool active = waitUntil(reactionTimeout, [&] { return receivesKeys(program, flicker); });
+  CHECK(active, "%s: Enter: expected the new flicker window %p active, got active %p",
+        where.c_str(), static_cast<void*>(flicker), static_cast<void*>(activeWindowOf(program)));
+  return flicker;
 }
 
 // A step the guide tells: move to the field, type the text; into ② it is
-// followed by Enter (Start) and Esc on the strip.
+// followed by Enter (Start) and Esc on the flicker window.
 bool guideStep(const Program& program, const GuideStep& step, const std::string& where) {
   if (!tabToField(program, step.field, where)) return false;
   if (!typeKeys(program, step.field, wide(step.text), where)) return false;
   if (step.field != IDC_FLASH_RATE) return true;
-  HWND strip = enterStart(program, nullptr, where);
-  return strip != nullptr && escapeStrip(program, strip, where);
+  HWND flicker = enterStart(program, nullptr, where);
+  return flicker != nullptr && escapeFlicker(program, flicker, where);
 }
 
 // Follows an example step by step and compares field ④ with its result.
@@ -924,7 +854,8 @@ void checkGuideWalkthrough(const Program& program, const std::vector<DrivenExamp
   }
 }
 
-// Tab into a field selects its whole text. After Esc on the strip the dialog
+// Tab into a field selects its whole text. After Esc on the flicker window the
+// dialog
 // is active again with the field that had the focus still focused (its text
 // not selected again), and one Tab, as the guide's step after Esc says,
 // moves to the time field with its whole text selected, so that typing
@@ -938,8 +869,8 @@ void checkSelectionAfterEsc(const Program& program) {
       !typeKeys(program, IDC_FLASH_RATE, L"59.9", what)) {
     return;
   }
-  HWND strip = enterStart(program, nullptr, what);
-  if (strip == nullptr || !escapeStrip(program, strip, what)) return;
+  HWND flicker = enterStart(program, nullptr, what);
+  if (flicker == nullptr || !escapeFlicker(program, flicker, what)) return;
   HWND edit = field(program, IDC_FLASH_RATE);
   const bool focused = waitUntil(reactionTimeout, [&] { return focusWindowOf(program) == edit; });
   if (!CHECK(focused, "%s: expected field 1002 (\xE2\x91\xA1) to have the focus again, got id %d",
@@ -966,7 +897,7 @@ void checkSelectionAfterEsc(const Program& program) {
 }
 
 // Stopping without widening: during a run the user makes the dialog active
-// (as by clicking it) and presses Enter: a new strip, active and 32 pixels
+// (as by clicking it) and presses Enter: a new flicker window, active and 32 pixels
 // wide, replaces the old one, and Esc on it stops the run.
 void checkStopWithoutWidening(const Program& program) {
   const std::string what = "stopping without widening";
@@ -985,21 +916,23 @@ void checkStopWithoutWidening(const Program& program) {
     if (IsWindow(first)) PostMessageW(first, WM_KEYDOWN, VK_ESCAPE, 1);
     return;
   }
-  CHECK(!IsWindow(first) && sameRect(windowRect(second), stripRect()),
-        "%s: Enter in the active dialog: expected the old strip gone and a new one at %s; the "
+  CHECK(!IsWindow(first) && sameRect(windowRect(second), narrowRect()),
+        "%s: Enter in the active dialog: expected the old flicker window gone and a new one at "
+        "%s; the "
         "old one is %s, the new one at %s",
-        what.c_str(), rectText(stripRect()).c_str(), IsWindow(first) ? "still there" : "gone",
+        what.c_str(), rectText(narrowRect()).c_str(), IsWindow(first) ? "still there" : "gone",
         rectText(windowRect(second)).c_str());
-  if (!escapeStrip(program, second, what + ", the new strip")) return;
+  if (!escapeFlicker(program, second, what + ", the new flicker window")) return;
   CHECK(flickerWindows(program).empty() && fieldText(program, IDC_FLASH_RATE) == L"60",
-        "%s: after Esc on the new strip: expected no strip and field 1002 (\xE2\x91\xA1) still "
-        "\"60\"; got %zu strip(s) and %s",
+        "%s: after Esc on the new flicker window: expected none and field 1002 "
+        "(\xE2\x91\xA1) still \"60\"; got %zu flicker window(s) and %s",
         what.c_str(), flickerWindows(program).size(),
         quoted(fieldText(program, IDC_FLASH_RATE)).c_str());
 }
 
 // Text that is not read: full-width digits in ② make Start read no flash
-// rate, so the strip is never painted and the result is 1/time alone; in ③
+// rate, so the flicker window is never painted and the result is 1/time
+// alone; in ③
 // they make the time unread, so ④ shows the flash rate itself.
 void checkTextNotRead(const Program& program) {
   const std::string what = "full-width flash rate";
@@ -1010,12 +943,13 @@ void checkTextNotRead(const Program& program) {
     return;
   }
   POINT points[8];
-  stripPoints(points);
+  narrowPoints(points);
   COLORREF before[8];
   readScreen(points, 6, before);
-  HWND strip = enterStart(program, nullptr, what);
-  if (strip == nullptr) return;
-  // Nothing paints the strip: the screen keeps what was there before Start.
+  HWND flicker = enterStart(program, nullptr, what);
+  if (flicker == nullptr) return;
+  // Nothing paints the flicker window: the screen keeps what was there
+  // before Start.
   const double shown = secondsNow();
   std::string changed;
   while (changed.empty() && secondsNow() < shown + 1.5) {
@@ -1024,7 +958,7 @@ void checkTextNotRead(const Program& program) {
     for (int i = 0; i < 6 && changed.empty(); ++i) {
       if (now[i] != before[i]) {
         char text[160];
-        snprintf(text, sizeof text, "(%ld,%ld) turned from %s to %s %.2f s after the strip showed",
+        snprintf(text, sizeof text, "(%ld,%ld) turned from %s to %s %.2f s after the window showed",
                  points[i].x, points[i].y, colourText(before[i]).c_str(),
                  colourText(now[i]).c_str(), secondsNow() - shown);
         changed = text;
@@ -1033,9 +967,10 @@ void checkTextNotRead(const Program& program) {
     Sleep(20);
   }
   CHECK(changed.empty(),
-        "%s %s: expected the strip never painted for 1.5 s after Start (no toggle); %s",
+        "%s %s: expected the flicker window never painted for 1.5 s after Start (no toggle); "
+        "%s",
         what.c_str(), quoted(fullWidth).c_str(), changed.c_str());
-  if (!escapeStrip(program, strip, what)) return;
+  if (!escapeFlicker(program, flicker, what)) return;
 
   const std::string fullWidthText = utf8(fullWidth);
   const struct {
@@ -1069,7 +1004,8 @@ void checkTextNotRead(const Program& program) {
   }
 }
 
-// Start, the colours of the strip and the full screen, width switching and
+// Start, the colours of the narrow and the full-width flicker window, width
+// switching and
 // the routing of the main loop. Returns the flicker window of the run still
 // going at the end, or null when something failed badly.
 HWND checkRun(const Program& program) {
@@ -1088,18 +1024,18 @@ HWND checkRun(const Program& program) {
   checkFieldText(program, IDC_REPORTED_RATE, reportedRateText, "after Start (rate refreshed)");
 
   POINT points[8];
-  stripPoints(points);
-  checkColours(start, "strip colours", points, 6, 4, start.earliest);
+  narrowPoints(points);
+  checkColours(start, "narrow window's colours", points, 6, 4, start.earliest);
 
   // Click, Enter and Space switch the width; nothing else does.
   if (!switchWidth(flicker, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10), wideRect(),
-                   "click on the strip")) {
+                   "click on the narrow window")) {
     return nullptr;
   }
   widePoints(points);
   checkColours(start, "full-width colours", points, 5, 2, secondsNow());
-  switchWidth(flicker, WM_KEYDOWN, VK_RETURN, 1, stripRect(), "Enter on the full-width window");
-  switchWidth(flicker, WM_KEYDOWN, VK_SPACE, 1, wideRect(), "Space on the strip");
+  switchWidth(flicker, WM_KEYDOWN, VK_RETURN, 1, narrowRect(), "Enter on the full-width window");
+  switchWidth(flicker, WM_KEYDOWN, VK_SPACE, 1, wideRect(), "Space on the narrow window");
   // Messages that must not switch, then one that must: exactly one switch.
   PostMessageW(flicker, WM_KEYDOWN, 'A', 1);
   PostMessageW(flicker, WM_KEYDOWN, VK_TAB, 1);
@@ -1107,11 +1043,11 @@ HWND checkRun(const Program& program) {
   PostMessageW(flicker, WM_CHAR, L' ', 1);
   PostMessageW(flicker, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
   PostMessageW(flicker, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(10, 10));
-  switchWidth(flicker, WM_KEYDOWN, VK_SPACE, 1, stripRect(),
+  switchWidth(flicker, WM_KEYDOWN, VK_SPACE, 1, narrowRect(),
               "A, Tab, Space key-up, a space character, left-button up, right-button down, "
               "then Space");
-  stripPoints(points);
-  checkColours(start, "strip colours after switching back", points, 6, 1, secondsNow());
+  narrowPoints(points);
+  checkColours(start, "narrow window's colours after switching back", points, 6, 1, secondsNow());
 
   // While the dialog is active, the loop hands every message to the dialog
   // and drops those for other windows.
@@ -1125,11 +1061,11 @@ HWND checkRun(const Program& program) {
     setTextOf(field(program, IDC_PASS_TIME), L"");
     PostMessageW(flicker, WM_KEYDOWN, VK_SPACE, 1);
     const bool handled = typeChar(program, IDC_PASS_TIME, L'7', L"7");
-    CHECK(handled && sameRect(windowRect(flicker), stripRect()) &&
+    CHECK(handled && sameRect(windowRect(flicker), narrowRect()) &&
               activeWindowOf(program) == program.dialog,
           "Space posted to the flicker window while the dialog is active: expected it dropped "
           "(window still at %s, dialog still active); got %s, active %p (later typing %s)",
-          rectText(stripRect()).c_str(), rectText(windowRect(flicker)).c_str(),
+          rectText(narrowRect()).c_str(), rectText(windowRect(flicker)).c_str(),
           static_cast<void*>(activeWindowOf(program)), handled ? "handled" : "not handled");
   }
   const bool flickerActive = activate(program, flicker);
@@ -1152,7 +1088,8 @@ HWND checkRun(const Program& program) {
 }
 
 // Esc closes the flicker window but not the program; Start then begins a
-// fresh run in a fresh strip, and Start during a run replaces the run.
+// fresh run in a fresh narrow flicker window, and Start during a run replaces
+// the run.
 HWND checkEscapeAndRestart(const Program& program, HWND flicker) {
   PostMessageW(flicker, WM_KEYDOWN, VK_ESCAPE, 1);
   const bool closed = waitUntil(reactionTimeout, [&] { return !IsWindow(flicker); });
@@ -1172,8 +1109,8 @@ HWND checkEscapeAndRestart(const Program& program, HWND flicker) {
         "%zu",
         flickerWindows(program).size(), noticeWindows(program).size());
 
-  // The old window was wide; the new one starts as the strip again.
-  RunStart start = pressStart(program, false);
+  // The old window was wide; the new one starts narrow again.
+  RunStart start = pressStart(program);
   HWND second = waitForFlicker(program, flicker);
   if (!CHECK(second != nullptr, "Start after Esc: expected a new flicker window, found %p",
              static_cast<void*>(second))) {
@@ -1181,14 +1118,14 @@ HWND checkEscapeAndRestart(const Program& program, HWND flicker) {
   }
   checkNewFlicker(program, second, "Start after Esc");
   POINT points[8];
-  stripPoints(points);
-  checkColours(start, "strip colours of the run after Esc", points, 6, 1, start.earliest);
+  narrowPoints(points);
+  checkColours(start, "narrow window's colours of the run after Esc", points, 6, 1, start.earliest);
   switchWidth(second, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10), wideRect(),
-              "first click on the new strip");
+              "first click on the new narrow window");
 
-  // Start during a run: the old window goes, a new strip comes, no notice,
+  // Start during a run: the old window goes, a new narrow one comes, no notice,
   // and the colours start from the first toggle again.
-  start = pressStart(program, false);
+  start = pressStart(program);
   HWND third = waitForFlicker(program, second);
   if (!CHECK(third != nullptr, "Start during a run: expected a new flicker window, found %p",
              static_cast<void*>(third))) {
@@ -1200,17 +1137,8 @@ HWND checkEscapeAndRestart(const Program& program, HWND flicker) {
   checkNewFlicker(program, third, "Start during a run");
   CHECK(noticeWindows(program).empty(), "Start during a run: expected no notice, got %zu window(s)",
         noticeWindows(program).size());
-  checkColours(start, "strip colours of the restarted run", points, 6, 2, start.earliest);
+  checkColours(start, "narrow window's colours of the restarted run", points, 6, 2, start.earliest);
   return third;
-}
-
-void checkExit(Program* program, const char* how) {
-  DWORD exitCode = 0;
-  const bool ended = waitForExit(*program, reactionTimeout * 2, &exitCode);
-  CHECK(ended && exitCode == 0, "%s: expected the program to end with exit code 0, %s %lu", how,
-        ended ? "got" : "still running after (s)",
-        ended ? static_cast<unsigned long>(exitCode)
-              : static_cast<unsigned long>(reactionTimeout * 2));
 }
 
 // First launch: start-up, typing, the guide's walkthroughs, a run and closing
@@ -1236,7 +1164,7 @@ void firstLaunch(const std::wstring& path, const std::vector<DrivenExample>& exa
   if (flicker != nullptr && programRunning(program)) {
     // The close box during a run ends the program without a notice.
     sendWithTimeout(program.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    checkExit(&program, "close box (SC_CLOSE) during a run");
+    expectExit(program, "close box (SC_CLOSE) during a run", reactionTimeout * 2);
     CHECK(!IsWindow(flicker),
           "after closing during a run: expected the flicker window gone; it is %s",
           IsWindow(flicker) ? "still there" : "gone");
@@ -1359,8 +1287,7 @@ void checkNotice(const Program& program) {
         flickerWindows(program).size());
   if (buttons.empty()) return;
 
-  sendWithTimeout(buttons[0], BM_CLICK, 0, 0);
-  const bool dismissed = waitUntil(reactionTimeout, [&] { return !IsWindow(notice); });
+  const bool dismissed = dismissNotice(notice);
   if (!CHECK(dismissed, "clicking the notice's OK: expected the notice closed; it is %s",
              dismissed ? "closed" : "still open")) {
     return;
@@ -1380,7 +1307,7 @@ void checkNotice(const Program& program) {
   // The next Start rereads the fields: without limits the same rate runs on.
   setTextOf(field(program, IDC_MAX_DROP_FRAMES), L"-1");
   setTextOf(field(program, IDC_MAX_CONSECUTIVE_DROPS), L"-1");
-  pressStart(program, false);
+  pressStart(program);
   HWND flicker = waitForFlicker(program, nullptr);
   Sleep(1000);
   CHECK(flicker != nullptr && IsWindow(flicker) && noticeWindows(program).empty(),
@@ -1421,7 +1348,7 @@ void secondLaunch(const std::wstring& path) {
   }
   HWND focus = focusWindowOf(program);
   PostMessageW(focus != nullptr ? focus : program.dialog, WM_KEYDOWN, VK_ESCAPE, 1);
-  checkExit(&program, "Esc in the active dialog");
+  expectExit(program, "Esc in the active dialog", reactionTimeout * 2);
   endProgram(&program);
 }
 
@@ -1458,7 +1385,5 @@ int wmain(int argc, wchar_t** argv) {
   secondLaunch(argv[1]);
 
   note("the test took %.1f s", secondsNow() - began);
-  printf("%d passed, %d failed\n", passedChecks(), failedChecks());
-  fflush(stdout);
-  return failedChecks() == 0 ? 0 : 1;
+  return endChecks();
 }

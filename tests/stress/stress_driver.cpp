@@ -13,13 +13,11 @@
 #include <random>
 #include <string>
 
+#include "harness/program.h"
 #include "resources/resource.h"
-#include "tests/support/harness.h"
 
 namespace {
 
-const wchar_t dialogCaption[] = L"ルカネミ";
-const wchar_t noticeCaption[] = L"情報";
 const int editableFields[] = {IDC_FLASH_RATE, IDC_PASS_TIME, IDC_MAX_DROP_FRAMES,
                               IDC_MAX_CONSECUTIVE_DROPS, IDC_STRIP_COUNT};
 
@@ -30,7 +28,7 @@ double answerSeconds = 1.0;
 int pick(int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); }
 
 HWND flickerOf(const Program& program) {
-  const std::vector<HWND> windows = topLevelWindows(program.info.dwProcessId, L"Popup");
+  const std::vector<HWND> windows = flickerWindows(program);
   return windows.empty() ? nullptr : windows.front();
 }
 
@@ -64,10 +62,9 @@ std::wstring randomText() {
 int dismissNotices(const Program& program) {
   int count = 0;
   for (int round = 0; round < 4; ++round) {
-    HWND notice = findCaptioned(program.info.dwProcessId, noticeCaption);
+    HWND notice = findNotice(program);
     if (notice == nullptr) break;
-    PostMessageW(notice, WM_COMMAND, IDOK, 0);
-    waitUntil(reactionTimeout, [&] { return !IsWindow(notice); });
+    dismissNotice(notice);
     ++count;
   }
   return count;
@@ -84,17 +81,14 @@ const char* act(const Program& program, int step) {
   switch (pick(10)) {
     case 0:
     case 1:
-      PostMessageW(program.dialog, WM_COMMAND, IDOK, 0);
+      pressStart(program);
       return flicker != nullptr ? "Start during a run" : "Start";
     case 2:
     case 3:
     case 4: {
       const int id = editableFields[pick(5)];
-      HWND field = GetDlgItem(program.dialog, id);
       const std::wstring text = randomText();
-      DWORD_PTR ignored = 0;
-      SendMessageTimeoutW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
-                          SMTO_NORMAL, static_cast<UINT>(reactionTimeout * 1000), &ignored);
+      setTextOf(field(program, id), text);
       static char what[128];
       snprintf(what, sizeof what, "field %d := %s", id, quoted(text).c_str());
       return what;
@@ -144,16 +138,10 @@ int wmain(int argc, wchar_t** argv) {
   startWatchdog(1500);
 
   Program program;
-  if (!launchProgram(argv[1], &program)) return 1;
-  waitUntil(180, [&] {
-    program.dialog = findCaptioned(program.info.dwProcessId, dialogCaption);
-    return program.dialog != nullptr || !programRunning(program);
-  });
-  if (!CHECK(program.dialog != nullptr, "start-up: expected the dialog within 180 s; %s",
-             program.dialog != nullptr ? "it appeared" : "found none")) {
+  if (!startProgram(argv[1], &program)) {
     endProgram(&program);
-    printf("seed %u\n0 passed, 1 failed\n", seed);
-    return 1;
+    printf("seed %u\n", seed);
+    return endChecks();
   }
 
   int notices = 0, failedAt = -1;
@@ -163,25 +151,20 @@ int wmain(int argc, wchar_t** argv) {
     notices += dismissNotices(program);
     const bool alive = programRunning(program);
     const bool answers = alive && dialogAnswers(program);
-    if (!alive || !answers) {
-      CHECK(false, "step %d (%s): expected the program alive and its dialog answering within "
-            "%.1f s; %s (seed %u)", step, what, answerSeconds,
-            alive ? "the dialog did not answer" : "the process ended", seed);
+    if (!CHECK(answers,
+               "step %d (%s): expected the program alive and its dialog answering within %.1f s; "
+               "%s (seed %u)",
+               step, what, answerSeconds, alive ? "the dialog did not answer" : "the process ended",
+               seed)) {
       failedAt = step;
     }
   }
   if (failedAt < 0) {
-    CHECK(true, "%d steps in %.1f s, %d frame-drop notices dismissed", steps,
-          secondsNow() - began, notices);
+    note("%d steps in %.1f s, %d frame-drop notices dismissed", steps, secondsNow() - began,
+         notices);
     notices += dismissNotices(program);
-    PostMessageW(program.dialog, WM_CLOSE, 0, 0);
-    DWORD exitCode = 1;
-    const bool ended = waitForExit(program, 60, &exitCode);
-    CHECK(ended && exitCode == 0,
-          "closing the dialog: expected the process to end with exit code 0; %s %lu (seed %u)",
-          ended ? "it ended with" : "it still runs; last code", exitCode, seed);
+    if (!closeProgram(program, 60)) note("seed %u", seed);
   }
   endProgram(&program);
-  printf("%d passed, %d failed\n", passedChecks(), failedChecks());
-  return failedChecks() == 0 ? 0 : 1;
+  return endChecks();
 }

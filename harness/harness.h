@@ -1,6 +1,6 @@
-// Helpers of the drivers that run the real program (end-to-end, stress, the
-// simulation's recording): check reporting, starting and stopping the program
-// under test, and looking at its windows and the screen from outside.
+// The drivers' general pieces: check reporting, time, starting and ending a
+// process, and looking at its windows and the screen from outside. What is
+// particular to the program under test is in harness/program.h.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -28,6 +28,9 @@ void note(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 
 
 int passedChecks();
 int failedChecks();
+// Prints the summary line "N passed, M failed" (what CTest matches) and
+// returns the driver's exit code: 0 when no check failed, else 1.
+int endChecks();
 
 // UTF-8 of a wide text, and the same in double quotes with control
 // characters and non-printable units escaped, for messages.

@@ -1,4 +1,4 @@
-#include "tests/support/harness.h"
+#include "harness/harness.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -77,6 +77,12 @@ void note(const char* format, ...) {
 
 int passedChecks() { return passedCount; }
 int failedChecks() { return failedCount; }
+
+int endChecks() {
+  printf("%d passed, %d failed\n", passedCount, failedCount);
+  fflush(stdout);
+  return failedCount == 0 ? 0 : 1;
+}
 
 std::string utf8(const std::wstring& text) {
   if (text.empty()) return std::string();
