@@ -36,11 +36,11 @@ own_wine_prefix bench
 } >"$out/machine.txt"
 
 echo "== native: allocation check and pass arithmetic"
-build/bench-native/measure/native/pass_arithmetic_bench --benchmark_repetitions=5 \
+build/bench-native/measure/arithmetic/pass_arithmetic_bench --benchmark_repetitions=5 \
   --benchmark_report_aggregates_only=true --benchmark_out="$out/native.json" \
   --benchmark_out_format=json | tee "$out/native.txt"
 
-bin="$root/build/bench-win64/measure/recorder"
+bin="$root/build/bench-win64/measure/pacing"
 for i in $(seq 1 "$runs"); do
   dir="$out/run$i"
   echo "== Wine run $i of $runs (load: $(uptime | sed 's/.*load average: //'))"

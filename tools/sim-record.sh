@@ -26,7 +26,7 @@ soak_seconds=${SOAK_SECONDS:-600}
 setup
 
 build_measure build/sim-win64 "recorder record_driver"
-bin="$root/build/sim-win64/measure/recorder"
+bin="$root/build/sim-win64/measure/pacing"
 own_wine_prefix sim
 
 failed=()

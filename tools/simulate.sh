@@ -25,7 +25,7 @@ data=measure/recordings
 
 # The core's own arithmetic, as a native command of the native build.
 tools/build.sh native
-numbers="$root/build/native/measure/native/core_numbers"
+numbers="$root/build/native/measure/arithmetic/core_numbers"
 
 if [ "$mode" = "--record" ]; then
   raw=build/sim-out

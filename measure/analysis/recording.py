@@ -1,4 +1,4 @@
-"""The one reader of recording files, laid out as measure/recorder/recording.h
+"""The one reader of recording files, laid out as measure/pacing/recording.h
 defines them: the runs, every fill and flush, the passes and the two
 histograms of loop turns and toggles. Both analyses read through it: the
 display simulation (simulate.py convert) and the pacing figures (pacing.py).

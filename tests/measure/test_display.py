@@ -1,6 +1,6 @@
 """Tests of the display models and the observer of the display simulation.
 
-Run with the core's numbers: CORE_NUMBERS=build/native/measure/native/core_numbers
+Run with the core's numbers: CORE_NUMBERS=build/native/measure/arithmetic/core_numbers
 /usr/bin/python3 -m unittest discover -s tests/measure
 """
 
@@ -19,7 +19,7 @@ import observer  # noqa: E402
 import recording  # noqa: E402
 import simulate  # noqa: E402
 
-CORE = observer.Core(os.environ.get("CORE_NUMBERS", "build/native/measure/native/core_numbers"))
+CORE = observer.Core(os.environ.get("CORE_NUMBERS", "build/native/measure/arithmetic/core_numbers"))
 
 
 def ideal_replay(seconds):

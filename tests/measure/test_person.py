@@ -18,7 +18,7 @@ import one_run_rule  # noqa: E402
 import person  # noqa: E402
 import simulate  # noqa: E402
 
-CORE = observer.Core(os.environ.get("CORE_NUMBERS", "build/native/measure/native/core_numbers"))
+CORE = observer.Core(os.environ.get("CORE_NUMBERS", "build/native/measure/arithmetic/core_numbers"))
 
 
 class IdealRun:

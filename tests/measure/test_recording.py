@@ -1,5 +1,5 @@
 """Tests of the recording reader and of the pacing figures, on small
-recordings laid out in memory as measure/recorder/recording.h defines them.
+recordings laid out in memory as measure/pacing/recording.h defines them.
 
 Run with: /usr/bin/python3 -m unittest discover -s tests/measure
 """

@@ -9,7 +9,7 @@
 
 #include "core/pacer.h"
 #include "core/settings.h"
-#include "measure/recorder/recording.h"
+#include "measure/pacing/recording.h"
 #include "resources/resource.h"
 
 namespace {

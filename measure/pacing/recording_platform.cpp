@@ -8,7 +8,7 @@
 // not grow while recording, and the file is written at exit.
 #include "core/platform.h"
 #include "frontend/win32_platform.h"
-#include "measure/recorder/recording.h"
+#include "measure/pacing/recording.h"
 
 namespace {
 

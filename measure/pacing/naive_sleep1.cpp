@@ -1,7 +1,7 @@
 // Naive design 1: a loop that wakes up every millisecond or so with
 // Sleep(1) and paints what fell due. usage: naive_sleep1 FLASH_RATE SECONDS
 #include "frontend/win32.h"
-#include "measure/recorder/naive.h"
+#include "measure/pacing/naive.h"
 
 int main(int argc, char** argv) {
   if (!beginNaive(argc, argv)) return 2;

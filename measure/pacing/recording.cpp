@@ -5,7 +5,7 @@
 
 #include "core/pacer.h"
 #include "core/settings.h"
-#include "measure/recorder/recording.h"
+#include "measure/pacing/recording.h"
 
 Recording recording;
 

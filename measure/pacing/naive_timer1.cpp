@@ -1,7 +1,7 @@
 // Naive design 2: a 1 ms window timer; each WM_TIMER paints what fell due.
 // usage: naive_timer1 FLASH_RATE SECONDS
 #include "frontend/win32.h"
-#include "measure/recorder/naive.h"
+#include "measure/pacing/naive.h"
 
 int main(int argc, char** argv) {
   if (!beginNaive(argc, argv)) return 2;

@@ -1,4 +1,4 @@
-#include "measure/native/alloc_counter.h"
+#include "measure/arithmetic/alloc_counter.h"
 
 #include <cstddef>
 #include <cstdlib>

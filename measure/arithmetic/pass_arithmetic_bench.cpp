@@ -11,8 +11,8 @@
 
 #include "core/pacer.h"
 #include "core/settings.h"
-#include "measure/native/alloc_counter.h"
-#include "measure/native/native_platform.h"
+#include "measure/arithmetic/alloc_counter.h"
+#include "measure/arithmetic/native_platform.h"
 
 namespace {
 

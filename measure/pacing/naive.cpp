@@ -1,4 +1,4 @@
-#include "measure/recorder/naive.h"
+#include "measure/pacing/naive.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -16,7 +16,7 @@
 #include "core/pacer.h"
 #include "core/settings.h"
 #include "frontend/win32_platform.h"
-#include "measure/recorder/naive.h"
+#include "measure/pacing/naive.h"
 
 namespace {
 

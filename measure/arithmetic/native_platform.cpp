@@ -1,6 +1,6 @@
 // A minimal platform for the native microbenchmark: the counter is a number
 // the benchmark sets, the fields hold fixed texts, drawing does nothing.
-#include "measure/native/native_platform.h"
+#include "measure/arithmetic/native_platform.h"
 
 #include <cstring>
 
