@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# The display simulation: what a display shows of the flicker strip, from the
+# The display simulation: what a display shows of the flicker window, from the
 # real program's own toggle times, and whether the guide's measurement
 # recovers the display's rate.
 #   --check   judges the committed recordings (measure/recordings):
 #             deterministic, under two minutes; exits non-zero on a miss,
 #             on more than 0.1 % wrong signs among simulated people, and
 #             when a one-run case lands on the wrong side of its t window
-#   --record  records the real program under Wine (slow: SIM_SECONDS per
+#   --record  records the real program under Wine (slow: RECORD_SECONDS per
 #             flash rate, default 420, and a SOAK_SECONDS soak, default 600;
 #             SOAK_SECONDS=0 keeps the committed soak's figures),
 #             replaces the committed recordings, and regenerates
@@ -32,7 +32,7 @@ if [ "$mode" = "--record" ]; then
   rm -rf "$raw"
   mkdir -p "$raw"
   describe_machine ", 64-bit build" >"$raw/machine.txt"
-  tools/sim-record.sh "$raw"
+  tools/record-toggles.sh "$raw"
   # Without a soak this time the earlier soak's figures are kept.
   if [ -f "$data/info.json" ]; then cp "$data/info.json" "$raw/previous-info.json"; fi
   # The busy machine's recordings (made once, by hand) stay.

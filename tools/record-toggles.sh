@@ -4,30 +4,30 @@
 # platformFill and platformFlush) driven by record_driver under Wine, each
 # run in a fresh virtual display.
 #
-# usage: tools/sim-record.sh OUTDIR
+# usage: tools/record-toggles.sh OUTDIR
 # Writes OUTDIR/recording-<rate>.bin and .log for 60, 144 and 240 flashes
-# per second (SIM_RATES, e.g. "240" for one; SIM_SECONDS each, default 420),
-# the soak run soak-240.bin and .log (SOAK_SECONDS, default 600; 0 skips it),
-# and OUTDIR/load.txt: the load average before and after each run and how
-# busy the CPUs were during it.
+# per second (RECORD_RATES, e.g. "240" for one; RECORD_SECONDS each,
+# default 420), the soak run soak-240.bin and .log (SOAK_SECONDS, default
+# 600; 0 skips it), and OUTDIR/load.txt: the load average before and after
+# each run and how busy the CPUs were during it.
 # Fails if any run fails.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 cd "$root"
 if [ $# -ne 1 ]; then
-  echo "usage: tools/sim-record.sh OUTDIR" >&2
+  echo "usage: tools/record-toggles.sh OUTDIR" >&2
   exit 2
 fi
 mkdir -p "$1"
 out=$(cd "$1" && pwd)
-seconds=${SIM_SECONDS:-420}
+seconds=${RECORD_SECONDS:-420}
 soak_seconds=${SOAK_SECONDS:-600}
 
 setup
 
-build_measure build/sim-win64 "recorder record_driver"
-bin="$root/build/sim-win64/measure/pacing"
-own_wine_prefix sim
+build_measure build/record-win64 "recorder record_driver"
+bin="$root/build/record-win64/measure/pacing"
+own_wine_prefix record
 
 failed=()
 record() {  # name, flash rate, seconds
@@ -35,7 +35,7 @@ record() {  # name, flash rate, seconds
   record_driven "$out" "$1" $(($3 + 900)) "$bin" "$2" "$3" || failed+=("$1")
 }
 
-for rate in ${SIM_RATES:-60 144 240}; do
+for rate in ${RECORD_RATES:-60 144 240}; do
   record "recording-$rate" "$rate" "$seconds"
 done
 if [ "$soak_seconds" != 0 ]; then
@@ -43,7 +43,7 @@ if [ "$soak_seconds" != 0 ]; then
 fi
 
 if [ ${#failed[@]} -gt 0 ]; then
-  echo "sim-record: failed: ${failed[*]}" >&2
+  echo "record-toggles: failed: ${failed[*]}" >&2
   exit 1
 fi
-echo "sim-record: recordings in $out"
+echo "record-toggles: recordings in $out"
