@@ -1,14 +1,15 @@
 // Program entry and the single loop that serves messages and, whenever the
 // queue is empty during a run, runs one pacing pass.
-#include "frontend/main.h"
-
 #include "core/pacer.h"
 #include "core/settings.h"
 #include "frontend/flicker_window.h"
 #include "frontend/settings_dialog.h"
+#include "frontend/win32.h"
 #include "resources/resource.h"
 
-void routeMessage(MSG* message) {
+// While the dialog is active it takes every message; what it does not take
+// is dropped. Otherwise the message is dispatched. Nothing is translated.
+static void routeMessage(MSG* message) {
   if (GetActiveWindow() == dialogWindow()) {
     IsDialogMessageW(dialogWindow(), message);
   } else {
