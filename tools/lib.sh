@@ -33,8 +33,30 @@ describe_machine() {  # text after the Wine version
   echo "Xvfb $(dpkg-query -W -f='${Version}' xvfb) at 1280×1024×24"
 }
 
-# Ends a check script (failed is 0 or 1) with the summary line CTest matches.
-end_check() { if [ "$failed" -eq 0 ]; then echo "1 passed, 0 failed"; else echo "0 passed, 1 failed"; fi; exit "$failed"; }
+# A check script counts each of its checks: passed when it holds; failed,
+# printing MESSAGE (what was expected and found), when it does not.
+# end_check ends the script with the summary line that CTest and test.sh
+# match, "N passed, M failed", and a non-zero status if any check failed.
+checks_passed=0
+checks_failed=0
+pass_check() { checks_passed=$((checks_passed + 1)); }
+fail_check() {  # message...
+  echo "$*"
+  checks_failed=$((checks_failed + 1))
+}
+# One check: passed if COMMAND succeeds, else failed with MESSAGE.
+check() {  # message, command...
+  local message=$1
+  shift
+  if "$@"; then pass_check; else fail_check "$message"; fi
+}
+# A script that ran no check fails.
+end_check() {
+  [ $((checks_passed + checks_failed)) -gt 0 ] || fail_check "no check ran"
+  echo "$checks_passed passed, $checks_failed failed"
+  [ "$checks_failed" -eq 0 ] || exit 1
+  exit 0
+}
 
 # Makes build/wineprefix-NAME the Wine prefix of the calling script alone, so
 # that it neither waits on nor shuts down other programs' Wine servers.

@@ -6,12 +6,13 @@
 # shows that the same check refuses the program of the posix thread-model
 # compilers, naming GetTickCount64 (Vista and later), which their thread
 # runtime imports; then it checks that the core refuses to compile as
-# 32-bit x86 code without SSE2 double arithmetic.
+# 32-bit x86 code without SSE2 double arithmetic. The refusals are the
+# negative controls of the executable check and of the core's guard.
+# Prints failures only, then "N passed, M failed".
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failed=0
 
 cat >"$work/toolchain.cmake" <<'TOOLCHAIN'
 set(CMAKE_SYSTEM_NAME Windows)
@@ -21,25 +22,22 @@ TOOLCHAIN
 build_in "$work/build" lukanemi -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" \
   -DLUKANEMI_TESTS=OFF -DLUKANEMI_MEASURE=OFF
 exe="$work/build/frontend/lukanemi.exe"
-"$root/tools/check-exe.sh" --release "$exe" || failed=1
+if out=$("$root/tools/check-exe.sh" --release "$exe"); then pass_check; else fail_check "$out"; fi
 shipped="$root/build/win32/frontend/lukanemi.exe"
-if [ -f "$shipped" ]; then
-  if cmp -s "$exe" "$shipped"; then
-    echo "the plain toolchain's program is byte-identical to build/win32's"
-  else
-    echo "the plain toolchain's program differs from build/win32's"
-    failed=1
-  fi
-fi
+check "the plain toolchain's program differs from build/win32's (or that is missing: tools/build.sh win32)" \
+  cmp -s "$exe" "$shipped"
 
-# The executable check must refuse what may not ship: the unstripped link.
+# The executable check must refuse what may not ship: the unstripped link,
+# for each of its three faults (over 400 KB, debug sections, symbols).
 unstripped="$work/build/frontend/lukanemi-unstripped.exe"
 build_in "$work/build" lukanemi_unstripped
-if "$root/tools/check-exe.sh" --release "$unstripped" >/dev/null; then
-  echo "check-exe passed the unstripped program"
-  failed=1
+if out=$("$root/tools/check-exe.sh" --release "$unstripped"); then
+  fail_check "negative control: check-exe passed the unstripped program"
 else
-  echo "check-exe refuses the unstripped program"
+  for fault in "more than 400 KB" "has debug sections" "has a symbol table"; do
+    check "negative control: check-exe refuses the unstripped program without saying '$fault':"$'\n'"$out" \
+      grep -q "$fault" <<<"$out"
+  done
 fi
 
 # The posix thread model's runtime imports what Windows XP lacks.
@@ -47,14 +45,12 @@ sed 's/-win32)$/-posix)/' "$work/toolchain.cmake" >"$work/toolchain-posix.cmake"
 build_in "$work/posix" lukanemi -DCMAKE_TOOLCHAIN_FILE="$work/toolchain-posix.cmake" \
   -DLUKANEMI_TESTS=OFF -DLUKANEMI_MEASURE=OFF
 if out=$("$root/tools/check-exe.sh" --release "$work/posix/frontend/lukanemi.exe"); then
-  echo "check-exe passed the posix-thread program"
-  failed=1
+  fail_check "negative control: check-exe passed the posix-thread program"
 elif grep -q 'imports GetTickCount64 from KERNEL32.dll, not on the allow-list' <<<"$out"; then
-  echo "check-exe refuses the posix-thread program, naming GetTickCount64"
+  pass_check
 else
-  echo "check-exe refuses the posix-thread program, but without naming GetTickCount64:"
-  echo "$out" | head -5
-  failed=1
+  fail_check "negative control: check-exe refuses the posix-thread program, but without" \
+    "naming GetTickCount64:"$'\n'"$(head -5 <<<"$out")"
 fi
 
 # x87 arithmetic (the compiler's default for 32-bit x86) must not compile.
@@ -62,14 +58,12 @@ for flags in "" "-msse2 -mfpmath=387"; do
   # shellcheck disable=SC2086
   if out=$(i686-w64-mingw32-g++-win32 -std=c++17 -I"$root" -fsyntax-only $flags \
              "$root/core/settings.cpp" 2>&1); then
-    echo "the core compiled as 32-bit x86 with x87 arithmetic (flags: ${flags:-none})"
-    failed=1
+    fail_check "the core compiled as 32-bit x86 with x87 arithmetic (flags: ${flags:-none})"
   elif ! grep -q "need SSE2 double arithmetic" <<<"$out"; then
-    echo "the core failed to compile with flags '${flags:-none}', but not by its guard:"
-    echo "$out" | head -5
-    failed=1
+    fail_check "the core failed to compile with flags '${flags:-none}', but not by its guard:" \
+      $'\n'"$(head -5 <<<"$out")"
   else
-    echo "the core refuses x87 arithmetic (flags: ${flags:-none})"
+    pass_check
   fi
 done
 
