@@ -3,9 +3,9 @@
 # With a display it simply starts the program. Without one it runs the
 # program in a virtual display, follows the guide's quick-start example
 # (59.900 flashes per second, then a time of 25.02 s), and saves screenshots
-# of the dialog, the strip, the full-screen flicker and the frame-drop
-# notice under build/screenshots/, with the dialog's picture for the guide,
-# its fields numbered.
+# of the dialog, the narrow and the full-width flicker window and the
+# frame-drop notice under build/screenshots/, with the dialog's picture for
+# the guide, its fields numbered.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 cd "$root"

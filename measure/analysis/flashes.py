@@ -1,9 +1,9 @@
 """How often the flicker window flashes on a composed desktop: around each change,
 as a steady beat when the estimate is far off, and when it is almost exact.
 
-A flash is a pair of opposing changes of the whole strip's colour (white to
-black and back, or black to white and back), as in WCAG 2.3.1; flashes in a
-window are its colour changes divided by two.
+A flash is a pair of opposing changes of the whole flicker window's colour
+(white to black and back, or black to white and back), as in WCAG 2.3.1;
+flashes in a window of time are its colour changes divided by two.
 """
 
 from typing import NamedTuple

@@ -74,7 +74,7 @@ def white_share(colours):
 
 def boundary_drift(toggles, refresh_rate, phase):
     """Direction and speed of the scanned boundary: the visible positions of
-    the white fills of the leftmost section, smoothed by their circular mean
+    the white fills of the leftmost strip, smoothed by their circular mean
     over each second, unwrapped and fitted with a line. Frames per second,
     positive downward; `None` when too little of it was seen."""
     times, frame, line = display.scanout_positions(toggles, refresh_rate, phase)
@@ -95,7 +95,7 @@ def boundary_drift(toggles, refresh_rate, phase):
 
 
 def wobble_lines(toggles, refresh_rate, phase):
-    """How far each visible white boundary of the leftmost section lands from
+    """How far each visible white boundary of the leftmost strip lands from
     its smooth drift, in lines of the 1080. The smooth drift is the path the
     boundary would take if every toggle were late by the same (median)
     amount: the schedule's own drift, shifted."""

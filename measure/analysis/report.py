@@ -108,8 +108,8 @@ def pictures(longest, docs_dir):
                               % (flash_rate, rate, 1 / (rate - flash_rate)))
     gnuplot(script)
 
-    # Compositor: one colour per frame; the whole strip, then one change
-    # frame by frame.
+    # Compositor: one colour per frame; the whole flicker window, then one
+    # change frame by frame.
     script = head("display-compositor.png",
                   "set yrange [3.5:-0.5]\nset ytics 1\nset ylabel 'strip of the flicker window'\n",
                   "3,1", "Composed desktop: the flicker window's four strips, one colour per "
