@@ -1,5 +1,6 @@
-// A minimal platform for the native microbenchmark: the counter is a number
-// the benchmark sets, the fields hold fixed texts, drawing does nothing.
+// A minimal platform for the native programs on the core: the counter is a
+// number the microbenchmark sets, the fields hold fixed texts, drawing only
+// counts.
 #include "measure/arithmetic/native_platform.h"
 
 #include <cstring>

@@ -1,5 +1,6 @@
-// The native microbenchmark's platform: a counter set by the benchmark and
-// drawing calls that only count.
+// The platform of the native programs on the core (core_numbers, which
+// never touches it, and the microbenchmark): a counter set by the benchmark
+// and drawing calls that only count.
 #pragma once
 
 #include <cstdint>
