@@ -3,12 +3,8 @@
 // particular to the program under test is in harness/program.h.
 #pragma once
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
+// Lean, without min and max macros: the library's CMake file defines
+// WIN32_LEAN_AND_MEAN and NOMINMAX for it and for every driver.
 #include <windows.h>
 
 #include <string>
