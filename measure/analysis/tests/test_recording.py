@@ -1,7 +1,7 @@
 """Tests of the recording reader and of the pacing figures, on small
 recordings laid out in memory as measure/recorder/recording.h defines them.
 
-Run with: /usr/bin/python3 -m unittest discover -s tests/measure
+Run as support.py says.
 """
 
 import contextlib
@@ -16,7 +16,7 @@ from unittest import mock
 
 import numpy as np
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "measure", "analysis"))
+import support  # noqa: F401  (the analyses on the import path)
 
 import display  # noqa: E402
 import pacing  # noqa: E402

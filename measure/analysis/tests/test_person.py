@@ -3,13 +3,11 @@ simulation (run as test_display.py is)."""
 
 import contextlib
 import io
-import os
-import sys
 import unittest
 
 import numpy as np
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "measure", "analysis"))
+import support
 
 import display  # noqa: E402
 import flashes  # noqa: E402
@@ -18,7 +16,7 @@ import one_run_rule  # noqa: E402
 import person  # noqa: E402
 import simulate  # noqa: E402
 
-CORE = observer.Core(os.environ.get("CORE_NUMBERS", "build/native/measure/native/core_numbers"))
+CORE = support.core()
 
 
 class IdealRun:

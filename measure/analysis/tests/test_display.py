@@ -1,25 +1,21 @@
-"""Tests of the display models and the observer of the display simulation.
-
-Run with the core's numbers: CORE_NUMBERS=build/native/measure/native/core_numbers
-/usr/bin/python3 -m unittest discover -s tests/measure
-"""
+"""Tests of the display models and the observer of the display simulation
+(run as support.py says)."""
 
 import os
 import subprocess
-import sys
 import tempfile
 import unittest
 
 import numpy as np
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "measure", "analysis"))
+import support
 
 import display  # noqa: E402
 import observer  # noqa: E402
 import recording  # noqa: E402
 import simulate  # noqa: E402
 
-CORE = observer.Core(os.environ.get("CORE_NUMBERS", "build/native/measure/native/core_numbers"))
+CORE = support.core()
 
 
 def ideal_replay(seconds):
@@ -165,7 +161,7 @@ class RecordLogsTest(unittest.TestCase):
             # load.txt as the recording scripts write it (tools/lib.sh), busy
             # since the CPU times it is given (0 0: since boot).
             load = os.path.join(folder, "load.txt")
-            lib = os.path.join(os.path.dirname(__file__), "..", "..", "tools", "lib.sh")
+            lib = os.path.join(support.ROOT, "tools", "lib.sh")
             subprocess.run(["bash", "-c", 'source "$0"; load_line soak-240 before >"$1";'
                             ' load_line soak-240 after 0 0 >>"$1"', lib, load], check=True)
             summary = simulate.driver_summary(log)
