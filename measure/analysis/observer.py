@@ -23,6 +23,7 @@ from typing import NamedTuple
 import numpy as np
 
 import display
+import stats
 
 STEADY = 0.9  # share of a second's frames that makes a colour steady
 
@@ -103,7 +104,7 @@ def wobble_lines(toggles, refresh_rate, phase):
     chosen = toggles.white == 1.0
     late = times - toggles.scheduled[chosen]
     seen = line < display.LINES_VISIBLE
-    offset = late[seen] - np.median(late)
+    offset = late[seen] - stats.median(late)
     return np.abs(offset) * refresh_rate * display.LINES_TOTAL
 
 

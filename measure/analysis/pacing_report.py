@@ -12,7 +12,6 @@ import collections
 import json
 import math
 import os
-import statistics
 import string
 import subprocess
 import sys
@@ -20,6 +19,7 @@ from typing import Dict, List, NamedTuple, Tuple
 
 import pacing
 import recording
+import stats
 
 # Each design's name, label and colour in the plot.
 DESIGNS = [("ours", "the pacer (busy loop)", "#1b7837"), ("sleep1", "Sleep(1) loop", "#2166ac"),
@@ -73,8 +73,7 @@ def read_run(out, name):
 
 
 def med(values):
-    values = [v for v in values if not math.isnan(v)]
-    return statistics.median(values) if values else float("nan")
+    return stats.median([v for v in values if not math.isnan(v)])
 
 
 def fmt(value, digits=1):
@@ -211,6 +210,7 @@ def main():
     failed = [(d.name, c) for d in data for c in d.checks if not c.passed]
     fields = {
         "seconds": f"{float(data[0].info.get('seconds', 'nan')):g}", "runs": len(runs),
+        "percentile_rule": stats.RULE,
         "machine": "; ".join(machine),
         "load_table": table(["run", "load average (1 min) before → after", "gaps > 1 ms",
                              "gaps > 10 ms", "longest gap (ms)", "time lost"],

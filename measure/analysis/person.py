@@ -39,6 +39,7 @@ import numpy as np
 import display
 import observer
 import one_run_rule
+import stats
 
 STEADY_SECONDS = 0.5
 STRATEGIES = ("first", "steady", "middle")
@@ -189,8 +190,8 @@ def summarise(rate, answers, sign_wrong, seconds, missing, times=()):
     if not len(e):
         return Summary(None, None, None, None, None, 0, missing, e, 0, times)
     wrong, seconds = np.asarray(sign_wrong, dtype=bool), np.asarray(seconds)
-    return Summary(float(np.median(e)), float(np.percentile(e, 95)), 100.0 * wrong.mean(),
-                   float(np.median(seconds)), float(np.percentile(seconds, 95)), len(e), missing,
+    return Summary(stats.median(e), stats.percentile(e, 0.95), 100.0 * wrong.mean(),
+                   stats.median(seconds), stats.percentile(seconds, 0.95), len(e), missing,
                    e, int(wrong.sum()), times)
 
 

@@ -24,6 +24,7 @@ import person
 import report_one_run
 import report_person
 import simulate
+import stats
 
 CAPTION = "simulated from the program's own toggle times under Wine"
 TEMPLATES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "templates")
@@ -38,8 +39,7 @@ def template(name):
 
 
 def percentiles(values):
-    values = np.asarray(values)
-    return np.percentile(values, 50), np.percentile(values, 99), values.max()
+    return stats.median(values), stats.percentile(values, 0.99), np.max(values)
 
 
 def flicker_spans(times, share, changes, reach):
@@ -59,7 +59,7 @@ def flicker_spans(times, share, changes, reach):
         if len(stray) == 0:
             spans.append(0.0)
             continue
-        low, high = np.percentile(times[stray], [5, 95])
+        low, high = stats.percentile(times[stray], 0.05), stats.percentile(times[stray], 0.95)
         spans.append(float(high - low))
     return spans
 
@@ -192,8 +192,8 @@ def motion_fields(longest):
                                            0.25 / abs(rate - flash_rate))
             if spans:
                 flicker_rows.append("| %d | %s | %.1f | %.2f | %.2f | %.2f |" % (
-                    flash_rate, rate, 1 / abs(rate - flash_rate), np.median(spans),
-                    np.percentile(spans, 90), max(spans)))
+                    flash_rate, rate, 1 / abs(rate - flash_rate), stats.median(spans),
+                    stats.percentile(spans, 0.9), max(spans)))
         disagree_rows.append("| %d | %d | %.3f %% |"
                              % (flash_rate, total, 100.0 * disagree / total))
     return {"wobble_rows": "\n".join(wobble_rows), "disagree_rows": "\n".join(disagree_rows),
@@ -244,7 +244,7 @@ def write(data_dir, core, docs_dir):
     person_errors = np.concatenate([c.errors for c in checked])
     main, parts = template("display.md")
     fields = {
-        "caption": CAPTION, "machine": info["machine"],
+        "caption": CAPTION, "machine": info["machine"], "percentile_rule": stats.RULE,
         "lines_visible": "%d" % display.LINES_VISIBLE,
         "lines_blanking": "%d" % (display.LINES_TOTAL - display.LINES_VISIBLE),
         "steady_percent": "%d" % round(observer.STEADY * 100),
@@ -257,8 +257,8 @@ def write(data_dir, core, docs_dir):
         "recording_rows": "\n".join(recording_rows(recordings, info)),
         "notes": " " + info["notes"] if info.get("notes") else "",
         "soak": soak(parts, info),
-        "person_cases": "%d" % len(checked), "person_median": "%.4f" % np.median(person_errors),
-        "person_p95": "%.4f" % np.percentile(person_errors, 95),
+        "person_cases": "%d" % len(checked), "person_median": "%.4f" % stats.median(person_errors),
+        "person_p95": "%.4f" % stats.percentile(person_errors, 0.95),
         "stopwatch_rows": "\n".join("| %d | %.1f | %.5f | %.5f |" % (t, dt, dt / t ** 2,
                                                                      dt / (3 * t ** 2))
                                     for t in (10, 25, 60) for dt in (0.1, 0.3)),

@@ -11,6 +11,7 @@ import observer
 import one_run_rule
 import person
 import simulate
+import stats
 
 
 def hz(value):
@@ -33,7 +34,7 @@ def pooled(rows):
     """Median and p95 error and the largest share of wrong signs over the
     people of several cases."""
     errors = np.concatenate([s.errors for s in rows if s.people])
-    return (np.median(errors), np.percentile(errors, 95),
+    return (stats.median(errors), stats.percentile(errors, 0.95),
             max(s.sign_wrong for s in rows if s.people))
 
 
@@ -209,9 +210,9 @@ def flashing_fields(wcag, recordings):
             # Rates over a single stray frame mean little.
             flicker = z[z[:, 0] >= 1.0] if (z[:, 0] >= 1.0).any() else z
             zone_rows.append("| %d | %s | %.0f | %.1f / %.1f | %.1f (%.1f–%.1f) | %.1f / %.1f |"
-                             % (flash_rate, rate, 1 / abs(rate - flash_rate), np.median(z[:, 0]),
-                                z[:, 0].max(), np.median(flicker[:, 1]), flicker[:, 1].min(),
-                                flicker[:, 1].max(), np.median(z[:, 2]), z[:, 2].max()))
+                             % (flash_rate, rate, 1 / abs(rate - flash_rate), stats.median(z[:, 0]),
+                                z[:, 0].max(), stats.median(flicker[:, 1]), flicker[:, 1].min(),
+                                flicker[:, 1].max(), stats.median(z[:, 2]), z[:, 2].max()))
     beats = []
     for flash_rate, rate in [(f, r) for f, r in ((60, 75.0), (144, 165.0)) if f in recordings]:
         toggles = recordings[flash_rate].toggles()
@@ -256,6 +257,7 @@ def busy(template, busy_dir, core):
         rows.append("| %d | %.0f | %s | %.2f / %.2f / %.2f / %.0f | %.4f | %.4f / %.4f | %.2f %% |"
                     % (flash_rate, own[0].seconds,
                        info["recordings"].get(str(flash_rate), {}).get("busy", "?"),
-                       np.median(late), np.percentile(late, 99), np.percentile(late, 99.9),
+                       stats.median(late), stats.percentile(late, 0.99),
+                       stats.percentile(late, 0.999),
                        late.max(), max(simulate.max_errors(own).values()), med, p95, wrong))
     return template.substitute(notes=info.get("notes", ""), rows="\n".join(rows))

@@ -24,6 +24,7 @@ import observer
 import one_run_rule
 import person
 import recording
+import stats
 
 PHASES = [i / 8.0 for i in range(8)]
 # True refresh rates per flash rate: both sides of F, F itself, and rates
@@ -251,8 +252,8 @@ def check_people(results):
     errors = np.concatenate([s.errors for _, s in rows])
     wrong = sum(s.sign_wrong_count for _, s in rows)
     print("person (%s, σ %g s, %d periods): median %.6f Hz, p95 %.6f Hz, sign wrong %.2f %% "
-          "over %d cases" % (way[0], way[1], way[2], np.median(errors),
-                             np.percentile(errors, 95), 100.0 * wrong / max(1, len(errors)),
+          "over %d cases" % (way[0], way[1], way[2], stats.median(errors),
+                             stats.percentile(errors, 0.95), 100.0 * wrong / max(1, len(errors)),
                              len(rows)))
     return problems
 

@@ -151,6 +151,23 @@ class CoreNumbersTest(unittest.TestCase):
         self.assertEqual(CORE.pacing(60.0004).flash_rate, 60.0005)
 
 
+class ScheduleTest(unittest.TestCase):
+    def test_a_toggle_falls_due_at_the_first_tick_whose_toggle_index_exceeds_it(self):
+        # The pacer's toggleIndex of t ticks after Start, in whole numbers:
+        # (t × toggleRate div rateScale) div frequency.
+        def index(ticks, pacing, frequency):
+            return ticks * pacing.toggle_rate // pacing.rate_scale // frequency
+        toggles = [0, 1, 2, 7, 999, 123_457]
+        for flash_rate in (60.0, 59.94, 143.963, 239.916, 1000.0, 0.00225):
+            pacing = CORE.pacing(flash_rate)
+            for frequency in (10_000_000, 3_579_545, 2_400_000_000):
+                due = recording.due_ticks(toggles, *pacing, frequency)
+                for k, t in zip(toggles, due.tolist()):
+                    where = (flash_rate, frequency, k)
+                    self.assertGreater(index(t, pacing, frequency), k, where)
+                    self.assertLessEqual(index(t - 1, pacing, frequency), k, where)
+
+
 class RecordLogsTest(unittest.TestCase):
     def test_the_driver_summary_and_the_load_log_are_read_per_recording(self):
         with tempfile.TemporaryDirectory() as folder:

@@ -16,12 +16,13 @@ from unittest import mock
 
 import numpy as np
 
-import support  # noqa: F401  (the analyses on the import path)
+import support
 
 import display  # noqa: E402
 import pacing  # noqa: E402
 import pacing_report  # noqa: E402
 import recording  # noqa: E402
+import stats  # noqa: E402
 
 FREQUENCY = 10_000_000
 FLUSH = 0xFFFF
@@ -44,8 +45,8 @@ def recording_bytes(runs, records, passes=(0, 0, 0, 0, 0, 0, 0), idle=(), costs=
 
 
 def due(k, rate, scale, start=0):
-    """Ticks at which toggle k falls due (rounded up)."""
-    return start - (-(k + 1) * scale * FREQUENCY // rate)
+    """The counter reading at which toggle k falls due."""
+    return start + int(recording.due_ticks(k, rate, scale, FREQUENCY))
 
 
 def flushes_only(start, rate, scale, lateness, toggles=None):
@@ -102,11 +103,11 @@ class RecordingTest(unittest.TestCase):
         counts = np.zeros(600, dtype=np.int64)
         counts[[400, 480, 500]] = [2, 1, 2]
         for p, ticks in [(0.5, 480), (0.4, 400), (0.41, 480), (0.99, 500), (0.0, 400)]:
-            self.assertEqual(recording.histogram_percentile(counts, p), ticks, p)
-        self.assertIsNone(recording.histogram_percentile(np.zeros(4), 0.5))
+            self.assertEqual(stats.histogram_percentile(counts, p), ticks, p)
+        self.assertIsNone(stats.histogram_percentile(np.zeros(4), 0.5))
         counts[-1] = 6  # past what the buckets cover: no length to give
-        self.assertEqual(recording.histogram_percentile(counts, 0.45), 500)
-        self.assertIsNone(recording.histogram_percentile(counts, 0.5))
+        self.assertEqual(stats.histogram_percentile(counts, 0.45), 500)
+        self.assertIsNone(stats.histogram_percentile(counts, 0.5))
         counts[-1] = 0
         self.assertAlmostEqual(pacing.median_us(FREQUENCY, counts), 48.0)
         self.assertTrue(math.isnan(pacing.median_us(FREQUENCY, [])))
@@ -129,10 +130,15 @@ class PacingTest(unittest.TestCase):
         self.assertAlmostEqual(ppm, (1e5 / (1e5 + 1) - 1) * 1e6)
 
     def test_percentiles_take_the_value_at_rank_ceil_p_n(self):
-        values = np.arange(1.0, 1001.0)
-        for p, expected in [(0.5, 500), (0.9, 900), (0.999, 999), (0.9991, 1000)]:
-            self.assertEqual(pacing.percentile(values, p), expected)
-        self.assertTrue(math.isnan(pacing.percentile([], 0.5)))
+        values = np.arange(1000.0, 0.0, -1.0)  # in any order
+        for p, expected in [(0.5, 500), (0.9, 900), (0.999, 999), (0.9991, 1000), (0.0, 1)]:
+            self.assertEqual(stats.percentile(values, p), expected)
+        self.assertTrue(math.isnan(stats.percentile([], 0.5)))
+        # A value of the data, never between two: the median of four is the second.
+        self.assertEqual(stats.median([4.0, 1.0, 3.0, 2.0]), 2.0)
+        # p n that floating point puts a hair above a whole rank takes that rank.
+        self.assertEqual(stats.percentile(np.arange(1.0, 8001.0), 0.95), 7600)
+        self.assertEqual(stats.percentile(np.arange(1.0, 101.0), 0.07), 7)
 
     def test_a_stall_and_the_passes_make_the_result(self):
         # 10 s of passes from 2 ms after Start; two stalls of 150 ms in all.
