@@ -42,13 +42,12 @@ def percentiles(values):
     return stats.median(values), stats.percentile(values, 0.99), np.max(values)
 
 
-def flicker_spans(times, share, changes, reach):
+def flicker_spans(times, white, changes, reach):
     """Around each decided change, how long the flicker window flickers: the time
-    that holds the middle 90 % of the frames showing the other side's colour
-    (the new colour before the change, the old one after it), looking at
-    most `reach` seconds either side (half the time between changes)."""
+    that holds the middle 90 % of the painted frames showing the other side's
+    colour (the new colour before the change, the old one after it), looking
+    at most `reach` seconds either side (half the time between changes)."""
     spans = []
-    white = share >= 0.5
     for c in changes:
         near = np.flatnonzero(np.abs(times - c) < reach)
         before, after = near[times[near] < c], near[times[near] >= c]
@@ -120,10 +119,10 @@ def pictures(longest, docs_dir):
         if flash_rate not in longest:
             continue
         toggles = longest[flash_rate].toggles()
-        times, colours = display.compositor_frames(toggles, rate, 0.0)
+        frames = observer.composed(toggles, rate, 0.0)
+        times, colours = frames.times, frames.colours
         if zoom:
-            share = observer.white_share(colours)
-            changes = observer.decide_changes(times, share, rate)
+            changes = frames.changes()
             if len(changes) == 0:
                 continue
             c = changes[len(changes) // 2]
@@ -180,15 +179,14 @@ def motion_fields(longest):
         for rate in simulate.CASES[flash_rate]:
             spans = []
             for phase in simulate.PHASES:
-                times, colours = display.compositor_frames(toggles, rate, phase)
-                painted = ~np.isnan(colours).any(axis=1)
+                frames = observer.composed(toggles, rate, phase)
+                colours = frames.colours
+                painted = ~np.isnan(frames.share)
                 total += painted.sum()
                 disagree += np.count_nonzero(
                     painted & (colours.min(axis=1) != colours.max(axis=1)))
                 if simulate.judged(flash_rate, rate):
-                    share = observer.white_share(colours)
-                    spans += flicker_spans(times[painted], share[painted],
-                                           observer.decide_changes(times, share, rate),
+                    spans += flicker_spans(*frames.painted(), frames.changes(),
                                            0.25 / abs(rate - flash_rate))
             if spans:
                 flicker_rows.append("| %d | %s | %.1f | %.2f | %.2f | %.2f |" % (

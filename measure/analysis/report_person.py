@@ -239,9 +239,9 @@ def flashing_fields(wcag, recordings):
 def busy(template, busy_dir, core):
     """The same measurements on recordings made while the machine was busy
     with other work: how load shows in the timing and what a person gets."""
-    recordings = simulate.load_recordings(busy_dir)
-    if not recordings:
+    if not os.path.isdir(busy_dir):
         return ""
+    recordings = simulate.load_recordings(busy_dir)
     with open(os.path.join(busy_dir, "info.json")) as f:
         info = json.load(f)
     way = person.CHECKED

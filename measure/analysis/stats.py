@@ -10,8 +10,8 @@ import math
 import numpy as np
 
 # The rule as both documents state it.
-RULE = ("pN is the value at rank ⌈N/100 × n⌉ of the n values in ascending order, always one of "
-        "the values, and the median is p50")
+RULE = ("pN is the value at rank ⌈N/100 × n⌉ of the n values in ascending order, "
+        "always one of the values, and the median is p50")
 
 
 def rank(p, n):

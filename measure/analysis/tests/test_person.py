@@ -33,6 +33,18 @@ class IdealRun:
         return self
 
 
+class TypingCore(observer.Core):
+    """The core's numbers, noting every flash rate typed into the field."""
+
+    def __init__(self):
+        super().__init__(CORE.command)
+        self.typed = []
+
+    def answers(self, pairs):
+        self.typed += [float(f) for f, _ in pairs]
+        return super().answers(pairs)
+
+
 class PressMomentsTest(unittest.TestCase):
     rate = 60.0
 
@@ -108,6 +120,21 @@ class ProcedureTest(unittest.TestCase):
             # the first run's t instead would be 1/(2t) = 0.02 Hz off.
             self.assertLess(np.percentile(outcome.errors, 95), 0.002)
 
+    def test_the_second_run_is_typed_to_a_thousandth(self):
+        core = TypingCore()
+        runs = person.Runs(IdealRun(200), 60.03, core)
+        person.two_runs(runs, 60.0, "steady", 0.3, 1, self.phases, np.random.default_rng(6),
+                        people=50)
+        raised = set(core.typed) - {60.0}
+        # F' = 60 + 1/(2 × 33.3 s), 60.015, give or take the people's spread.
+        self.assertTrue(raised and all(60.01 <= f <= 60.02 for f in raised), raised)
+        self.assertEqual({round(f, 3) for f in raised}, raised)
+
+    def test_f_prime_is_half_of_1_over_t_higher_and_at_least_a_thousandth(self):
+        raised = observer.second_estimate(60.0, np.array([33.0, -20.0, 900.0]))
+        np.testing.assert_array_equal(raised, [60.015, 60.025, 60.001])
+        self.assertEqual(observer.second_estimate(143.9, 10.0), 143.95)
+
     def test_one_run_below_the_shown_rate_reads_plus_t(self):
         # 0.0007 x D = 0.041958 for 59.940 and 0.168 for 240, to a thousandth.
         self.assertEqual(one_run_rule.flash_rate(59.940), 59.898)
@@ -121,6 +148,15 @@ class ProcedureTest(unittest.TestCase):
         # The answer comes with the sixth change: three periods of about 24 s.
         self.assertGreater(outcome.seconds_median, 3 * 23.8)
         np.testing.assert_allclose(outcome.times, 1 / (60000 / 1001 - 59.898), atol=0.5)
+
+    def test_one_run_below_the_typed_rate_gets_every_sign_wrong(self):
+        # R = 59.85 below F = 59.898: t = 20.8 s, and F + 1/t lies 2(F - R)
+        # above the real rate.
+        runs = person.Runs(IdealRun(200), 59.85, CORE)
+        outcome = person.one_run(runs, 59.898, "steady", 0.15, 3, self.phases,
+                                 np.random.default_rng(3), people=50)
+        self.assertEqual((outcome.sign_wrong_count, outcome.sign_wrong), (100, 100.0))
+        self.assertAlmostEqual(np.median(outcome.errors), 2 * (59.898 - 59.85), delta=0.001)
 
     def test_half_periods_timed_give_half_the_time(self):
         rate = 60000 / 1001
@@ -159,16 +195,16 @@ class ExtendedRunTest(unittest.TestCase):
         self.assertIs(run.extended(5.0), run)
 
 
-def summary(wrong_share, people=1000):
+def summary(wrong_share, people=1000, missing=0):
     errors = np.full(people, 0.0001)
     wrong = int(round(wrong_share * people))
-    return person.Summary(0.0001, 0.0001, 100.0 * wrong / people, 100.0, 110.0, people, 0,
+    return person.Summary(0.0001, 0.0001, 100.0 * wrong / people, 100.0, 110.0, people, missing,
                           errors, wrong)
 
 
 class CheckPeopleTest(unittest.TestCase):
-    def check_with(self, shares):
-        results = person.People([(60.0, 60.02 + i, {person.CHECKED: summary(w)})
+    def check_with(self, shares, missing=0):
+        results = person.People([(60.0, 60.02 + i, {person.CHECKED: summary(w, missing=missing)})
                                  for i, w in enumerate(shares)], [])
         out = io.StringIO()
         with contextlib.redirect_stdout(out):
@@ -178,9 +214,24 @@ class CheckPeopleTest(unittest.TestCase):
     def test_more_than_a_tenth_of_a_percent_wrong_signs_fails(self):
         problems, lines = self.check_with([0.0, 0.001])
         self.assertEqual(problems, 0)
+        self.assertEqual(len(lines), 1)  # the summary alone: no line per case passed
         problems, lines = self.check_with([0.0, 0.002])
         self.assertEqual(problems, 1)
-        self.assertTrue(lines[1].startswith("FAIL person F 60, R 61.02"))
+        self.assertTrue(lines[0].startswith("FAIL person F 60, R 61.02"))
+        self.assertEqual(len(lines), 2)
+
+    def test_people_whose_run_was_too_short_fail(self):
+        problems, lines = self.check_with([0.0], missing=5)
+        self.assertEqual(problems, 1)
+        self.assertTrue(lines[0].startswith("FAIL person F 60, R 60.02") and
+                        lines[0].endswith(", 5 runs too short"), lines[0])
+        results = person.People([(60.0, 60.02, {person.CHECKED: person.summarise(
+            60.02, [], [], [], 8000)})], [])
+        out = io.StringIO()
+        with contextlib.redirect_stdout(out):
+            self.assertEqual(simulate.check_people(results), 1)
+        self.assertEqual(out.getvalue().splitlines()[0],
+                         "FAIL person F 60, R 60.02: every run too short to time")
 
     def test_confusions_below_f_are_left_to_the_one_run_check(self):
         # A shown 60.000 running at 59.94: everybody types +t, the sign is
@@ -207,14 +258,10 @@ class EvaluateTest(unittest.TestCase):
 
         def once():
             out = person.evaluate(runs, CORE, cases, lambda f, r: True,
-                                  [("steady", 0.3, 1)], [0.0])
+                                  [("steady", 0.3, 1)], [0.0], people=20)
             return out.two[0][2][("steady", 0.3, 1)].errors
-        saved = person.PEOPLE
-        person.PEOPLE = 20
-        try:
-            first, second = once(), once()
-        finally:
-            person.PEOPLE = saved
+        first, second = once(), once()
+        self.assertEqual(len(first), 20)  # 20 people at the one phase
         np.testing.assert_array_equal(first, second)
         self.assertGreater(np.ptp(first), 0)  # the reaction noise is there
 
