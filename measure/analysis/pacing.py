@@ -12,7 +12,8 @@ and .log (the driver at 10^6 flashes/s with both drop limits 0).
 Writes RUN_DIR/summary.tsv: those info, baseline and call lines, a `check`
 line per check and a `result` line per design and rate; and
 RUN_DIR/lateness-<design>-<rate>.txt, one toggle's lateness in µs a line.
-Exits 1 when a check fails.
+Prints each design's figures, the failed checks and a line "N passed, M
+failed"; exits 1 when a check fails.
 """
 
 import collections
@@ -159,7 +160,10 @@ def main(argv):
               check_stop(recording.read(path("stop-check.bin")), stops_in(path("stop-check.log")))]
     for c in checks:
         lines.append("check\t%s\t%s\t%s" % (c.name, "ok" if c.passed else "FAILED", c.detail))
-        print("check %s: %s (%s)" % (c.name, "ok" if c.passed else "FAILED", c.detail))
+        if not c.passed:
+            print("FAIL check %s (%s)" % (c.name, c.detail))
+    failed = sum(not c.passed for c in checks)
+    print("%d passed, %d failed" % (len(checks) - failed, failed))
     with open(path("summary.tsv"), "w", encoding="utf-8") as f:
         f.write("\n".join(lines + results) + "\n")
     return 0 if all(c.passed for c in checks) else 1
