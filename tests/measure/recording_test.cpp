@@ -117,4 +117,32 @@ TEST(Recording, CountsPassesTurnsAndStallsWithinRunsOnly) {
   }
 }
 
+// The boundaries: a gap of exactly 1 ms (10 ticks) is no stall, one tick
+// more is; one toggle due is no drop, two are. Counted as differences from
+// Start on (Start's reading settles what an earlier test left pending), so
+// that whatever ran before in this process does not matter.
+TEST(Recording, AStallIsAGapAboveOneMillisecondAndADropTwoTogglesDue) {
+  RecordingRun runs[2];
+  RecordingRecord records[32];
+  startRecording(10000, runs, 2, records, 32);
+  pacerState.tickFrequency = 10000;
+  fields[IDC_FLASH_RATE] = u"500";
+  fields[IDC_STRIP_COUNT] = u"1";
+
+  startAt(5000, u"10", u"3");
+  const RecordingPasses before = recording.passes;
+  passAt(5005);  // nothing due yet: toggle 0 is due at 5010
+  passAt(5015);  // one due, filled at 5016 and flushed at 5017
+  passAt(5027);  // a gap of 10 from that flush; one due, flushed at 5029
+  passAt(5040);  // a gap of 11; two due (toggles 2 and 3)
+  finishRecording();
+
+  const RecordingPasses& after = recording.passes;
+  EXPECT_EQ(after.passes - before.passes, 4u);
+  EXPECT_EQ(after.dropping - before.dropping, 1u);
+  EXPECT_EQ(after.stalls - before.stalls, 1u);
+  EXPECT_EQ(after.stalledTicks - before.stalledTicks, 11);
+  EXPECT_GE(after.maxDue, 2u);
+}
+
 }  // namespace
