@@ -80,12 +80,16 @@ class Run:
         """The run lengthened to at least `seconds` of toggles by repeating
         its recorded lateness and fill offsets from `skip` seconds on (the
         first pass after Start paints its toggles together, late, once): the
-        same timing, replayed for longer. The run itself when long enough."""
+        same timing, replayed for longer. The run itself when long enough;
+        ValueError when it ends within `skip` seconds, with nothing to repeat."""
         count = len(self.number)
         period = self.rate_scale / float(self.toggle_rate)  # seconds per toggle
         if count == 0 or (self.number[-1] + 1) * period >= seconds:
             return self
         first = int(np.searchsorted(self.number, int(skip / period)))
+        if first == count:
+            raise ValueError("a run of %d toggles ends within %g s: nothing to replay"
+                             % (count, skip))
         step = np.diff(self.number, prepend=-1)
         steps, lateness, offsets = [step], [self.lateness], [self.fill_offsets]
         total = int(self.number[-1]) + 1

@@ -193,6 +193,10 @@ class ExtendedRunTest(unittest.TestCase):
         np.testing.assert_array_equal(longer.lateness[count:count + 3], [120, 121, 122])
         self.assertGreater(longer.toggles().end, 25.0)
         self.assertIs(run.extended(5.0), run)
+        # A run within its first second has nothing to repeat.
+        with self.assertRaisesRegex(ValueError, "120 toggles ends within 1 s"):
+            display.Run(10_000_000, 120_000, 1000, np.arange(120), np.zeros(120),
+                        np.zeros((120, 1), dtype=np.int64)).extended(25.0)
 
 
 def summary(wrong_share, people=1000, missing=0):
