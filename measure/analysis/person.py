@@ -49,9 +49,12 @@ PEOPLE = 1000  # per phase
 SEED = 13
 
 
-def press_moments(times, white, changes):
+def press_moments(times, white, changes, whole=True):
     """Per decided change: the moments of the three strategies, a dict of
-    arrays (nan where a segment has no frame of the new colour)."""
+    arrays (nan where a segment has no frame of the new colour). Without
+    `whole`, the model's earlier rule (kept to show what it changed): frames
+    of the new colour before any of the old one, the first after Start,
+    count as that colour held since before Start."""
     out = {s: np.full(len(changes), np.nan) for s in STRATEGIES}
     if len(changes) == 0 or len(times) == 0:
         return out
@@ -78,9 +81,9 @@ def press_moments(times, white, changes):
         # of the new colour before it (the first frames after Start) are not
         # a change, and a change whose old colour never showed is not whole.
         old_seen = np.flatnonzero(white[lo:mid] != new)
-        if not len(old_seen):
+        if whole and not len(old_seen):
             continue
-        lo += old_seen[0]
+        lo += old_seen[0] if whole else 0
         seg_white = white[lo:hi]
         is_new = seg_white == new
         if not is_new.any():
@@ -99,7 +102,8 @@ def press_moments(times, white, changes):
 def until(toggles, seconds):
     """The toggles filled by `seconds` after Start."""
     n = int(np.searchsorted(toggles.fills.max(axis=1), seconds, side="right"))
-    return display.Toggles(toggles.number[:n], toggles.fills[:n])
+    scheduled = None if toggles.scheduled is None else toggles.scheduled[:n]
+    return display.Toggles(toggles.number[:n], toggles.fills[:n], scheduled)
 
 
 def needed_seconds(flash_rate, rate):
@@ -111,12 +115,13 @@ def needed_seconds(flash_rate, rate):
 
 
 class Look:
-    """One run as seen at one phase: decided changes and press moments."""
+    """One run as seen at one phase: decided changes and press moments (of
+    whole changes, or by the earlier rule: press_moments)."""
 
-    def __init__(self, toggles, rate, phase):
+    def __init__(self, toggles, rate, phase, whole=True):
         frames = observer.composed(toggles, rate, phase)
         self.changes = frames.changes()
-        self.moments = press_moments(*frames.painted(), self.changes)
+        self.moments = press_moments(*frames.painted(), self.changes, whole)
 
     def span(self, strategy, changes):
         """(start press, end press) from the first change pressed at to the
@@ -139,18 +144,24 @@ class Runs:
     """Toggles of the recorded run replayed onto the schedule of any typed
     flash rate, and what each phase shows of them (cached)."""
 
-    def __init__(self, run, rate, core):
+    def __init__(self, run, rate, core, whole=True):
         self.run, self.rate, self.core = run.extended(RUN_SECONDS), rate, core
+        self.whole = whole
         self.toggles, self.looks = {}, {}
 
-    def look(self, flash_rate, phase):
+    def replayed(self, flash_rate):
+        """The toggles at a typed flash rate's pacing, as long as needed."""
         pacing = self.core.pacing(round(flash_rate, 3))  # typed to a thousandth
         if pacing not in self.toggles:
             self.toggles[pacing] = until(self.run.toggles(*pacing),
                                          needed_seconds(pacing.flash_rate, self.rate))
-        if (pacing, phase) not in self.looks:
-            self.looks[(pacing, phase)] = Look(self.toggles[pacing], self.rate, phase)
-        return self.looks[(pacing, phase)]
+        return self.toggles[pacing]
+
+    def look(self, flash_rate, phase):
+        key = (self.core.pacing(round(flash_rate, 3)), phase)
+        if key not in self.looks:
+            self.looks[key] = Look(self.replayed(flash_rate), self.rate, phase, self.whole)
+        return self.looks[key]
 
 
 def timed(span, periods, sigma, rng, count):
@@ -308,11 +319,11 @@ def seeded(flash_rate, rate, way, *more):
     return np.random.default_rng([SEED] + [int(round(abs(x) * 1e4)) for x in numbers])
 
 
-def evaluate(recordings, core, cases, judged, ways, phases, people):
+def evaluate(recordings, core, cases, judged, ways, phases, people, whole=True):
     """Every person case of the recordings (longest runs by flash rate, one
     for every flash rate of `cases`), timed each way of `ways` (None: every
     way) at `phases` by `people` people per phase; the one-run confusions and
-    half periods only the checked way."""
+    half periods only the checked way. `whole`: as press_moments."""
     if ways is None:
         ways = [(s, sigma, k) for s in STRATEGIES for sigma in SIGMAS for k in PERIODS]
 
@@ -320,11 +331,11 @@ def evaluate(recordings, core, cases, judged, ways, phases, people):
         return {way: procedure(runs, flash_rate, *way, phases, seeded(flash_rate, runs.rate, way),
                                people)
                 for way in chosen}
-    two = [(f, r, row(two_runs, Runs(recordings[recording], r, core), f, ways))
+    two = [(f, r, row(two_runs, Runs(recordings[recording], r, core, whole), f, ways))
            for recording, f, r in two_run_cases(cases, judged)]
     one, half = [], []
     for case in one_run_cases(recordings):
-        runs = Runs(recordings[case.recording], case.rate, core)
+        runs = Runs(recordings[case.recording], case.rate, core, whole)
         one.append((case, row(one_run, runs, case.flash_rate,
                               [CHECKED] if case.confused else ways)))
         if not case.confused:

@@ -262,6 +262,8 @@ def write(data_dir, core, docs_dir):
                                     for t in (10, 25, 60) for dt in (0.1, 0.3)),
     }
     fields.update(report_person.person_fields(people))
+    earlier = simulate.person_results(longest, core, [person.CHECKED], whole=False)
+    fields["start_press"] = report_person.start_press(parts, longest, core, people, earlier)
     fields.update(report_one_run.one_run_fields(people, person.CHECKED, simulate.PHASES))
     fields.update(motion_fields(longest))
     fields.update(report_person.flashing_fields(parts["wcag"], longest))

@@ -225,9 +225,9 @@ def check(data_dir, core):
     return 1 if failures else 0
 
 
-def person_results(runs, core, ways=None):
+def person_results(runs, core, ways=None, whole=True):
     """The person observer on every person case (person.evaluate)."""
-    return person.evaluate(runs, core, CASES, judged, ways, PHASES, person.PEOPLE)
+    return person.evaluate(runs, core, CASES, judged, ways, PHASES, person.PEOPLE, whole)
 
 
 def check_people(results):

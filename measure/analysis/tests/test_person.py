@@ -76,6 +76,10 @@ class PressMomentsTest(unittest.TestCase):
         moments = person.press_moments(times, white, np.array([10.0]))
         self.assertAlmostEqual(moments["first"][0], 10.0, places=6)
         self.assertAlmostEqual(moments["steady"][0], 10.5 - 1 / self.rate, places=6)
+        # The earlier rule took the first frames for black held since before
+        # Start, and pressed at Start.
+        earlier = person.press_moments(times, white, np.array([10.0]), whole=False)
+        self.assertEqual((earlier["first"][0], earlier["steady"][0]), (0.0, 0.0))
 
     def test_a_change_whose_old_colour_never_showed_is_skipped(self):
         # White from Start to 4 s, black to 20 s, white after; the one-second

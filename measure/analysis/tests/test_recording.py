@@ -162,6 +162,11 @@ class PacingTest(unittest.TestCase):
         self.assertEqual(stats.percentile(np.arange(1.0, 8001.0), 0.95), 7600)
         self.assertEqual(stats.percentile(np.arange(1.0, 101.0), 0.07), 7)
 
+    def test_both_documents_name_the_one_percentile_rule(self):
+        for page in ("bench.md", "display.md"):
+            with open(os.path.join(support.ROOT, "docs", page), encoding="utf-8") as f:
+                self.assertTrue(stats.RULE in f.read(), "%s does not name the rule" % page)
+
     def test_a_stall_and_the_passes_make_the_result(self):
         # 10 s of passes from 2 ms after Start; two stalls of 150 ms in all.
         runs, records = flushes_only(0, 100, 1, [0] * 1200)
