@@ -53,6 +53,16 @@ void passAt(int64_t ticks) {
   runPass();
 }
 
+// Records into the given storage at 10 000 ticks a second, with 1000
+// toggles a second (500 flashes) on one strip.
+template <uint32_t runCount, uint32_t recordCount>
+void recordAt10kHz(RecordingRun (&runs)[runCount], RecordingRecord (&records)[recordCount]) {
+  startRecording(10000, runs, runCount, records, recordCount);
+  pacerState.tickFrequency = 10000;
+  fields[IDC_FLASH_RATE] = u"500";
+  fields[IDC_STRIP_COUNT] = u"1";
+}
+
 // Three runs: Start pressed again during the first; the second stopped by
 // its drop limits; the third started after the notice. With 10 000 ticks a
 // second and 1000 toggles a second, toggle k is due 10 (k + 1) ticks after
@@ -60,10 +70,7 @@ void passAt(int64_t ticks) {
 TEST(Recording, CountsPassesTurnsAndStallsWithinRunsOnly) {
   RecordingRun runs[4];
   RecordingRecord records[64];
-  startRecording(10000, runs, 4, records, 64);
-  pacerState.tickFrequency = 10000;
-  fields[IDC_FLASH_RATE] = u"500";
-  fields[IDC_STRIP_COUNT] = u"1";
+  recordAt10kHz(runs, records);
 
   startAt(1000, u"10", u"3");
   passAt(1003);  // first pass: 3 ticks after the start
@@ -124,10 +131,7 @@ TEST(Recording, CountsPassesTurnsAndStallsWithinRunsOnly) {
 TEST(Recording, AStallIsAGapAboveOneMillisecondAndADropTwoTogglesDue) {
   RecordingRun runs[2];
   RecordingRecord records[32];
-  startRecording(10000, runs, 2, records, 32);
-  pacerState.tickFrequency = 10000;
-  fields[IDC_FLASH_RATE] = u"500";
-  fields[IDC_STRIP_COUNT] = u"1";
+  recordAt10kHz(runs, records);
 
   startAt(5000, u"10", u"3");
   const RecordingPasses before = recording.passes;
