@@ -191,7 +191,10 @@ def early_presses(recordings, core, people):
 
 
 def listed(words):
-    return words[0] if len(words) == 1 else ", ".join(words[:-1]) + " and " + words[-1]
+    """Words as a list in prose: "a", "a and b", "a, b and c"; "none"."""
+    if len(words) < 2:
+        return words[0] if words else "none"
+    return ", ".join(words[:-1]) + " and " + words[-1]
 
 
 def colour_name(white):
@@ -266,7 +269,7 @@ def start_press(parts, recordings, core, people, earlier):
             "s" if len(phases[g]) > 1 else "",
             listed(["%d/8" % round(p * 8) for p in sorted(phases[g])])) for g in sorted(rates)),
         unaffected=listed(["%d" % g for g in sorted(recordings)
-                           if g not in {e[0] for e in found}]) or "none",
+                           if g not in {e[0] for e in found}]),
         steady_seconds="%.1f" % person.STEADY_SECONDS, moved_rows="\n".join(moved))
     return parts["start_press"].substitute(fields)
 

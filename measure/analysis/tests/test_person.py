@@ -14,6 +14,8 @@ import flashes  # noqa: E402
 import observer  # noqa: E402
 import one_run_rule  # noqa: E402
 import person  # noqa: E402
+import recording  # noqa: E402
+import report_person  # noqa: E402
 import simulate  # noqa: E402
 
 CORE = support.core()
@@ -208,6 +210,41 @@ def summary(wrong_share, people=1000, missing=0):
     wrong = int(round(wrong_share * people))
     return person.Summary(0.0001, 0.0001, 100.0 * wrong / people, 100.0, 110.0, people, missing,
                           errors, wrong)
+
+
+class StartPressTest(unittest.TestCase):
+    def test_a_first_frame_between_the_catch_up_toggles_and_the_next_was_pressed_early(self):
+        # 60 flashes/s, 10 MHz: toggle k due at (k + 1)/120 s. The first pass
+        # paints toggles 0-3 at 43.0-43.3 ms; toggle 4 (white), due at
+        # 41.67 ms, comes at 43.8 ms; the rest on time. At 60.05 Hz, phase
+        # 5/8, the first frame (2.625/60.05 s = 43.71 ms) shows toggle 3's
+        # black, 2.05 ms after toggle 4 fell due; each frame comes
+        # 1/60 - 1/60.05 s earlier against the toggles, and reaches that due
+        # time after 147.5 frames, 2.46 s.
+        count = 120 * 30
+        due = recording.due_ticks(np.arange(count), 120_000, 1000, 10_000_000)
+        painted = due.copy()
+        painted[:5] = [430_000, 431_000, 432_000, 433_000, 438_000]
+        run = display.Run(10_000_000, 120_000, 1000, np.arange(count), painted - due,
+                          np.zeros((count, 1), dtype=np.int64))
+        found = report_person.early_presses({60: run}, CORE,
+                                            person.People([(60, 60.05, {})], []))
+        self.assertIn((60, 60, 60.05, 0.625), [e[:4] for e in found])
+        _, _, _, phase, earlier, whole = [e for e in found if e[3] == 0.625][0]
+        frames = report_person.start_frames(60, phase, earlier, whole)
+        self.assertEqual([frames[k] for k in ("first_frame", "last", "colour", "next", "other")],
+                         ["0.0437", "3", "black", "4", "white"])
+        self.assertEqual((frames["offset"], frames["reach"], frames["early"]),
+                         ("2.05", "2.46", "0.044"))
+        # The whole change to black comes as the frames reach toggle 4's due
+        # time, and is pressed when black has held 0.5 s.
+        self.assertAlmostEqual(float(frames["change"]), 2.46, delta=0.05)
+        self.assertAlmostEqual(float(frames["now"]) - float(frames["change"]), 0.5, delta=0.05)
+
+    def test_a_list_in_prose(self):
+        self.assertEqual([report_person.listed(w) for w in ([], ["60"], ["60", "240"],
+                                                             ["a", "b", "c"])],
+                         ["none", "60", "60 and 240", "a, b and c"])
 
 
 class CheckPeopleTest(unittest.TestCase):
