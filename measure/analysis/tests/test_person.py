@@ -90,6 +90,9 @@ class PressMomentsTest(unittest.TestCase):
         white = (times < 4) | (times >= 20)
         moments = person.press_moments(times, white, np.array([2.0, 4.0, 20.0]))
         self.assertTrue(np.isnan(moments["steady"][0]))
+        # The earlier rule pressed it, at the start of its segment (1 s).
+        earlier = person.press_moments(times, white, np.array([2.0, 4.0, 20.0]), whole=False)
+        self.assertAlmostEqual(earlier["steady"][0], 1.0, places=6)
 
         class Seen(person.Look):
             def __init__(self, moments):
