@@ -54,13 +54,6 @@ def ideal_toggles(flash_rate, seconds, strips=4):
 
 # ---- Recordings --------------------------------------------------------------
 
-def scheduled_ticks(number, toggle_rate, rate_scale, frequency):
-    """Counter ticks after Start at which toggle k falls due: the first t with
-    toggleIndex(t) > k, that is ceil((k + 1) * rateScale * frequency / toggleRate)."""
-    numerator = (np.asarray(number, dtype=np.int64) + 1) * (rate_scale * frequency)
-    return -(-numerator // toggle_rate)
-
-
 class Run:
     """One recorded run: the schedule it followed and how late each toggle's
     fills and flush came, in counter ticks."""
@@ -79,7 +72,7 @@ class Run:
         that schedule."""
         rate = self.toggle_rate if toggle_rate is None else int(toggle_rate)
         scale = self.rate_scale if rate_scale is None else int(rate_scale)
-        due = scheduled_ticks(self.number, rate, scale, self.frequency)
+        due = recording.due_ticks(self.number, rate, scale, self.frequency)
         fills = (due + self.lateness)[:, None] + self.fill_offsets
         return Toggles(self.number, fills / float(self.frequency), due / float(self.frequency))
 
@@ -87,12 +80,16 @@ class Run:
         """The run lengthened to at least `seconds` of toggles by repeating
         its recorded lateness and fill offsets from `skip` seconds on (the
         first pass after Start paints its toggles together, late, once): the
-        same timing, replayed for longer. The run itself when long enough."""
+        same timing, replayed for longer. The run itself when long enough;
+        ValueError when it ends within `skip` seconds, with nothing to repeat."""
         count = len(self.number)
         period = self.rate_scale / float(self.toggle_rate)  # seconds per toggle
         if count == 0 or (self.number[-1] + 1) * period >= seconds:
             return self
         first = int(np.searchsorted(self.number, int(skip / period)))
+        if first == count:
+            raise ValueError("a run of %d toggles ends within %g s: nothing to replay"
+                             % (count, skip))
         step = np.diff(self.number, prepend=-1)
         steps, lateness, offsets = [step], [self.lateness], [self.fill_offsets]
         total = int(self.number[-1]) + 1
@@ -127,7 +124,7 @@ def run_from_records(frequency, run):
                          % (bad[0], strips - 1, groups[bad[0]]))
     number = groups["toggle"][:, -1].astype(np.int64)
     flush = groups["ticks"][:, -1].astype(np.int64)
-    scheduled = scheduled_ticks(number, run.toggle_rate, run.rate_scale, int(frequency))
+    scheduled = recording.due_ticks(number, run.toggle_rate, run.rate_scale, frequency)
     lateness = flush - run.start_ticks - scheduled
     offsets = groups["ticks"][:, :-1].astype(np.int64) - flush[:, None]
     return Run(frequency, run.toggle_rate, run.rate_scale, number, lateness, offsets)

@@ -10,16 +10,13 @@ from typing import NamedTuple
 
 import numpy as np
 
-import display
 import observer
-import person
 
 
 def colour(toggles, rate, phase, skip):
     """Painted composed frames from `skip` seconds on: times and whether each
     shows white."""
-    times, colours = display.compositor_frames(toggles, rate, phase)
-    times, white = person.colour_track(times, observer.white_share(colours))
+    times, white = observer.composed(toggles, rate, phase).painted()
     return times[times >= skip], white[times >= skip]
 
 
@@ -49,10 +46,9 @@ def flicker_zones(toggles, rate, phase):
     last frame of the other side's colour within half-way to the
     neighbouring changes), its flashes per second over that length, and
     the most flashes in any one second."""
-    times, colours = display.compositor_frames(toggles, rate, phase)
-    share = observer.white_share(colours)
-    decided = observer.decide_changes(times, share, rate)
-    times, white = person.colour_track(times, share)
+    frames = observer.composed(toggles, rate, phase)
+    decided = frames.changes()
+    times, white = frames.painted()
     zones = []
     if len(decided) < 2:
         return zones

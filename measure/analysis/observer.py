@@ -23,6 +23,7 @@ from typing import NamedTuple
 import numpy as np
 
 import display
+import stats
 
 STEADY = 0.9  # share of a second's frames that makes a colour steady
 
@@ -72,6 +73,31 @@ def white_share(colours):
     return np.mean(colours, axis=1)
 
 
+class Composed(NamedTuple):
+    """One run as a composed desktop shows it at one phase: each frame's time,
+    its strips' colours and the share of them that is white (nan before every
+    strip's first fill)."""
+    rate: float
+    times: np.ndarray
+    colours: np.ndarray  # [frame, strip]: 1 white, 0 black, nan unpainted
+    share: np.ndarray
+
+    def painted(self):
+        """The painted frames: their times and whether each shows white (at
+        least half of its strips white), the colour a person sees."""
+        keep = ~np.isnan(self.share)
+        return self.times[keep], self.share[keep] >= 0.5
+
+    def changes(self):
+        """The changes of the one-second majority (decide_changes)."""
+        return decide_changes(self.times, self.share, self.rate)
+
+
+def composed(toggles, refresh_rate, phase):
+    times, colours = display.compositor_frames(toggles, refresh_rate, phase)
+    return Composed(refresh_rate, times, colours, white_share(colours))
+
+
 def boundary_drift(toggles, refresh_rate, phase):
     """Direction and speed of the scanned boundary: the visible positions of
     the white fills of the leftmost strip, smoothed by their circular mean
@@ -103,7 +129,7 @@ def wobble_lines(toggles, refresh_rate, phase):
     chosen = toggles.white == 1.0
     late = times - toggles.scheduled[chosen]
     seen = line < display.LINES_VISIBLE
-    offset = late[seen] - np.median(late)
+    offset = late[seen] - stats.median(late)
     return np.abs(offset) * refresh_rate * display.LINES_TOTAL
 
 
@@ -179,16 +205,16 @@ def observe_scanout(toggles, refresh_rate, phase, line=display.LINES_VISIBLE // 
 
 
 def observe_compositor(toggles, refresh_rate, phase):
-    times, colours = display.compositor_frames(toggles, refresh_rate, phase)
-    changes = decide_changes(times, white_share(colours), refresh_rate)
+    changes = composed(toggles, refresh_rate, phase).changes()
     return Observation(changes, average_period(changes))
 
 
 def second_estimate(flash_rate, period):
-    """The estimate for the second run on a composed desktop: raised by half
-    of 1/|t| (well inside 2/|t|, where a raise still tells the direction),
-    as typed, to a thousandth."""
-    return round(flash_rate + max(0.001, 0.5 / period), 3)
+    """F′, the estimate for the second run on a composed desktop: F raised by
+    half of 1/|t| (well inside 2/|t|, where a raise still tells the
+    direction) and by at least 0.001, as typed, to a thousandth. For one t
+    or an array of them (the ideal observer's, or every person's)."""
+    return np.round(flash_rate + np.maximum(0.001, 0.5 / np.abs(period)), 3)
 
 
 def shared_candidate(first, second):

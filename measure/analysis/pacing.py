@@ -12,7 +12,8 @@ and .log (the driver at 10^6 flashes/s with both drop limits 0).
 Writes RUN_DIR/summary.tsv: those info, baseline and call lines, a `check`
 line per check and a `result` line per design and rate; and
 RUN_DIR/lateness-<design>-<rate>.txt, one toggle's lateness in µs a line.
-Exits 1 when a check fails.
+Prints each design's figures, the failed checks and a line "N passed, M
+failed"; exits 1 when a check fails.
 """
 
 import collections
@@ -23,6 +24,7 @@ import sys
 import numpy as np
 
 import recording
+import stats
 
 DESIGNS = ("ours", "sleep1", "timer1")
 RATES = (60, 144, 240, 1000)
@@ -38,23 +40,12 @@ Result = collections.namedtuple("Result", [name for name, _ in FIELDS])
 Check = collections.namedtuple("Check", "name passed detail")
 
 
-def percentile(sorted_values, p):
-    """The value at rank ceil(p * n) of n sorted values (nan when none)."""
-    n = len(sorted_values)
-    if n == 0:
-        return math.nan
-    return float(sorted_values[min(max(int(math.ceil(p * n)), 1), n) - 1])
-
-
 def lateness_us(frequency, run):
     """Each flushed toggle's lateness: the counter right after its flush less
-    its scheduled time, toggle k (0-based) being due (k + 1) * rateScale *
-    tickFrequency / toggleRate ticks after the run's start."""
+    the tick at which it fell due."""
     flushes = run.flushes
-    period = run.rate_scale * float(frequency) / run.toggle_rate
-    since_start = (flushes["ticks"] - run.start_ticks).astype(np.float64)
-    due = (flushes["toggle"].astype(np.float64) + 1) * period
-    return (since_start - due) * (1e6 / frequency)
+    due = recording.due_ticks(flushes["toggle"], run.toggle_rate, run.rate_scale, frequency)
+    return (flushes["ticks"] - run.start_ticks - due) * (1e6 / frequency)
 
 
 def rate_error_ppm(frequency, run, lateness):
@@ -68,15 +59,15 @@ def rate_error_ppm(frequency, run, lateness):
     toggle = run.flushes["toggle"].astype(np.float64)
     first_k = 0.5 * (toggle[0] + toggle[half - 1])
     second_k = 0.5 * (toggle[half] + toggle[2 * half - 1])
-    first = percentile(np.sort(lateness[:half]), 0.5)
-    second = percentile(np.sort(lateness[half:2 * half]), 0.5)
+    first = stats.median(lateness[:half])
+    second = stats.median(lateness[half:2 * half])
     period = run.rate_scale * float(frequency) / run.toggle_rate
     drift = (second - first) / (1e6 / frequency)  # in ticks
     return (period / (period + drift / (second_k - first_k)) - 1) * 1e6
 
 
 def median_us(frequency, histogram):
-    ticks = recording.histogram_percentile(histogram, 0.5)
+    ticks = stats.histogram_percentile(histogram, 0.5)
     return math.nan if ticks is None else ticks * 1e6 / frequency
 
 
@@ -86,7 +77,6 @@ def measure(recorded, stops):
     frequency, passes = recorded.frequency, recorded.passes
     run = recorded.runs[0]
     lateness = lateness_us(frequency, run)
-    ordered = np.sort(lateness)
     first_pass = run.start_ticks + passes.first_pass_ticks
     end = int(run.records["ticks"][-1])
     seconds = (end - first_pass) / frequency
@@ -96,9 +86,10 @@ def measure(recorded, stops):
         seconds=seconds, passes=passes.passes, passesPerSecond=per_second,
         toggleUs=median_us(frequency, recorded.toggle_costs),
         turnIdleUs=median_us(frequency, recorded.idle_turns), toggles=len(lateness),
-        lost=recorded.lost, p50=percentile(ordered, 0.5), p90=percentile(ordered, 0.9),
-        p99=percentile(ordered, 0.99), p999=percentile(ordered, 0.999),
-        max=ordered[-1] if len(ordered) else math.nan, dropping=passes.dropping,
+        lost=recorded.lost, p50=stats.percentile(lateness, 0.5),
+        p90=stats.percentile(lateness, 0.9), p99=stats.percentile(lateness, 0.99),
+        p999=stats.percentile(lateness, 0.999),
+        max=lateness.max() if len(lateness) else math.nan, dropping=passes.dropping,
         maxDue=passes.max_due, stops=stops,
         stopAfterS=(end - run.start_ticks) / frequency if stops else 0.0,
         ppm=rate_error_ppm(frequency, run, lateness),
@@ -169,7 +160,10 @@ def main(argv):
               check_stop(recording.read(path("stop-check.bin")), stops_in(path("stop-check.log")))]
     for c in checks:
         lines.append("check\t%s\t%s\t%s" % (c.name, "ok" if c.passed else "FAILED", c.detail))
-        print("check %s: %s (%s)" % (c.name, "ok" if c.passed else "FAILED", c.detail))
+        if not c.passed:
+            print("FAIL check %s (%s)" % (c.name, c.detail))
+    failed = sum(not c.passed for c in checks)
+    print("%d passed, %d failed" % (len(checks) - failed, failed))
     with open(path("summary.tsv"), "w", encoding="utf-8") as f:
         f.write("\n".join(lines + results) + "\n")
     return 0 if all(c.passed for c in checks) else 1

@@ -12,7 +12,6 @@ import collections
 import json
 import math
 import os
-import statistics
 import string
 import subprocess
 import sys
@@ -20,11 +19,20 @@ from typing import Dict, List, NamedTuple, Tuple
 
 import pacing
 import recording
+import stats
 
 # Each design's name, label and colour in the plot.
 DESIGNS = [("ours", "the pacer (busy loop)", "#1b7837"), ("sleep1", "Sleep(1) loop", "#2166ac"),
            ("timer1", "1 ms SetTimer", "#b2182b")]
 TEMPLATE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "templates", "bench.md")
+
+# The calls of platform_costs' "call" lines that the text reads, by label:
+# the queue check, a toggle's fill and flush, and the calls of a pass.
+PEEK = "PeekMessageW(PM_NOREMOVE), empty queue"
+FILL = "FillRect (8 px x screen height)"
+FLUSH = "GdiFlush"
+PASS_CALLS = ("GetDC + ReleaseDC", "GetClientRect", "QueryPerformanceCounter",
+              "core arithmetic: layoutStrips(n = 4) + 2 toggleIndex")
 
 # The baseline line: a loop that only reads the counter.
 Baseline = collections.namedtuple("Baseline",
@@ -73,8 +81,7 @@ def read_run(out, name):
 
 
 def med(values):
-    values = [v for v in values if not math.isnan(v)]
-    return statistics.median(values) if values else float("nan")
+    return stats.median([v for v in values if not math.isnan(v)])
 
 
 def fmt(value, digits=1):
@@ -134,8 +141,9 @@ def write_plot(out, docs, runs, rates):
     subprocess.run(["gnuplot", script], check=True)
 
 
-def main():
-    out, docs = sys.argv[1], sys.argv[2]
+def document(out):
+    """The template's fields from the benchmark's outputs in `out`, the runs,
+    the rates, and the failed checks."""
     runs = sorted(d for d in os.listdir(out) if d.startswith("run"))
     data = [read_run(out, r) for r in runs]
     rates = sorted({rate for d in data for (_, rate) in d.results})
@@ -188,10 +196,9 @@ def main():
                   for rate in rates for design, label, _ in DESIGNS]
     call = {name: med([d.calls[name] for d in data]) for name in data[0].calls}
     nan = float("nan")
-    peek = call.get("PeekMessageW(PM_NOREMOVE), empty queue", nan)
-    pass_calls = (call.get("GetDC + ReleaseDC", 0) + call.get("GetClientRect", 0)
-                  + call.get("QueryPerformanceCounter", 0)
-                  + call.get("core arithmetic: layoutStrips(n = 4) + 2 toggleIndex", 0))
+    peek = call.get(PEEK, nan)
+    # A call missing from the costs leaves the sum unknown, not smaller.
+    pass_calls = sum(call.get(label, nan) for label in PASS_CALLS)
     turn = {r: m("ours", r, "turnIdleUs") for r in rates}
     turns = med(list(turn.values()))
 
@@ -211,6 +218,7 @@ def main():
     failed = [(d.name, c) for d in data for c in d.checks if not c.passed]
     fields = {
         "seconds": f"{float(data[0].info.get('seconds', 'nan')):g}", "runs": len(runs),
+        "percentile_rule": stats.RULE,
         "machine": "; ".join(machine),
         "load_table": table(["run", "load average (1 min) before → after", "gaps > 1 ms",
                              "gaps > 10 ms", "longest gap (ms)", "time lost"],
@@ -229,8 +237,8 @@ def main():
                              [[name, fmt(v, 3)] for name, v in call.items()]),
         "turn": fmt(turns), "peek": fmt(peek), "pass_calls": fmt(pass_calls, 2),
         "peek_share": fmt(peek / turns * 100, 0),
-        "fill": fmt(call.get("FillRect (8 px x screen height)", nan)),
-        "flush": fmt(call.get("GdiFlush", nan), 2),
+        "fill": fmt(call.get(FILL, nan)),
+        "flush": fmt(call.get(FLUSH, nan), 2),
         "native_table": table(["case", "ns"], ["---", "---:"],
                               [[f"`{name.split('/repeats')[0]}`", fmt(ns, 1)]
                                for name, ns in native_ns.items()]),
@@ -252,6 +260,12 @@ def main():
                    "; ".join(f"{r}: {c.name} FAILED ({c.detail})" for r, c in failed))
         + " (" + ", ".join(sorted({c.name for d in data for c in d.checks})) + ")",
     }
+    return fields, runs, rates, failed
+
+
+def main():
+    out, docs = sys.argv[1], sys.argv[2]
+    fields, runs, rates, failed = document(out)
     with open(TEMPLATE, encoding="utf-8") as f:
         text = string.Template(f.read()).substitute(fields)
     os.makedirs(docs, exist_ok=True)

@@ -39,6 +39,7 @@ import numpy as np
 import display
 import observer
 import one_run_rule
+import stats
 
 STEADY_SECONDS = 0.5
 STRATEGIES = ("first", "steady", "middle")
@@ -46,15 +47,14 @@ SIGMAS = (0.05, 0.15, 0.3)
 PERIODS = (1, 3)
 PEOPLE = 1000  # per phase
 SEED = 13
-def colour_track(times, share):
-    """Painted frames only: their times and whether each is white."""
-    keep = ~np.isnan(share)
-    return times[keep], share[keep] >= 0.5
 
 
-def press_moments(times, white, changes):
+def press_moments(times, white, changes, whole=True):
     """Per decided change: the moments of the three strategies, a dict of
-    arrays (nan where a segment has no frame of the new colour)."""
+    arrays (nan where a segment has no frame of the new colour). Without
+    `whole`, the model's earlier rule (kept to show what it changed): frames
+    of the new colour before any of the old one, the first after Start,
+    count as that colour held since before Start."""
     out = {s: np.full(len(changes), np.nan) for s in STRATEGIES}
     if len(changes) == 0 or len(times) == 0:
         return out
@@ -81,9 +81,9 @@ def press_moments(times, white, changes):
         # of the new colour before it (the first frames after Start) are not
         # a change, and a change whose old colour never showed is not whole.
         old_seen = np.flatnonzero(white[lo:mid] != new)
-        if not len(old_seen):
+        if whole and not len(old_seen):
             continue
-        lo += old_seen[0]
+        lo += old_seen[0] if whole else 0
         seg_white = white[lo:hi]
         is_new = seg_white == new
         if not is_new.any():
@@ -102,7 +102,8 @@ def press_moments(times, white, changes):
 def until(toggles, seconds):
     """The toggles filled by `seconds` after Start."""
     n = int(np.searchsorted(toggles.fills.max(axis=1), seconds, side="right"))
-    return display.Toggles(toggles.number[:n], toggles.fills[:n])
+    scheduled = None if toggles.scheduled is None else toggles.scheduled[:n]
+    return display.Toggles(toggles.number[:n], toggles.fills[:n], scheduled)
 
 
 def needed_seconds(flash_rate, rate):
@@ -114,13 +115,13 @@ def needed_seconds(flash_rate, rate):
 
 
 class Look:
-    """One run as seen at one phase: decided changes and press moments."""
+    """One run as seen at one phase: decided changes and press moments (of
+    whole changes, or by the earlier rule: press_moments)."""
 
-    def __init__(self, toggles, rate, phase):
-        times, colours = display.compositor_frames(toggles, rate, phase)
-        share = observer.white_share(colours)
-        self.changes = observer.decide_changes(times, share, rate)
-        self.moments = press_moments(*colour_track(times, share), self.changes)
+    def __init__(self, toggles, rate, phase, whole=True):
+        frames = observer.composed(toggles, rate, phase)
+        self.changes = frames.changes()
+        self.moments = press_moments(*frames.painted(), self.changes, whole)
 
     def span(self, strategy, changes):
         """(start press, end press) from the first change pressed at to the
@@ -143,18 +144,24 @@ class Runs:
     """Toggles of the recorded run replayed onto the schedule of any typed
     flash rate, and what each phase shows of them (cached)."""
 
-    def __init__(self, run, rate, core):
+    def __init__(self, run, rate, core, whole=True):
         self.run, self.rate, self.core = run.extended(RUN_SECONDS), rate, core
+        self.whole = whole
         self.toggles, self.looks = {}, {}
 
-    def look(self, flash_rate, phase):
+    def replayed(self, flash_rate):
+        """The toggles at a typed flash rate's pacing, as long as needed."""
         pacing = self.core.pacing(round(flash_rate, 3))  # typed to a thousandth
         if pacing not in self.toggles:
             self.toggles[pacing] = until(self.run.toggles(*pacing),
                                          needed_seconds(pacing.flash_rate, self.rate))
-        if (pacing, phase) not in self.looks:
-            self.looks[(pacing, phase)] = Look(self.toggles[pacing], self.rate, phase)
-        return self.looks[(pacing, phase)]
+        return self.toggles[pacing]
+
+    def look(self, flash_rate, phase):
+        key = (self.core.pacing(round(flash_rate, 3)), phase)
+        if key not in self.looks:
+            self.looks[key] = Look(self.replayed(flash_rate), self.rate, phase, self.whole)
+        return self.looks[key]
 
 
 def timed(span, periods, sigma, rng, count):
@@ -189,8 +196,8 @@ def summarise(rate, answers, sign_wrong, seconds, missing, times=()):
     if not len(e):
         return Summary(None, None, None, None, None, 0, missing, e, 0, times)
     wrong, seconds = np.asarray(sign_wrong, dtype=bool), np.asarray(seconds)
-    return Summary(float(np.median(e)), float(np.percentile(e, 95)), 100.0 * wrong.mean(),
-                   float(np.median(seconds)), float(np.percentile(seconds, 95)), len(e), missing,
+    return Summary(stats.median(e), stats.percentile(e, 0.95), 100.0 * wrong.mean(),
+                   stats.median(seconds), stats.percentile(seconds, 0.95), len(e), missing,
                    e, int(wrong.sum()), times)
 
 
@@ -216,11 +223,17 @@ def every_phase(runs, flash_rate, strategy, sigma, periods, phases, rng, people,
     return summarise(runs.rate, answers, wrong, seconds, missing, times)
 
 
-def two_runs(runs, flash_rate, strategy, sigma, periods, phases, rng, people=PEOPLE):
+def wrong_side(answers, typed, rate):
+    """Per answer, whether it lies on the other side of the typed flash rate
+    than the real rate: the sign of R − F the person typed was wrong."""
+    return list((np.asarray(answers) > typed) != (rate > typed))
+
+
+def two_runs(runs, flash_rate, strategy, sigma, periods, phases, rng, people):
     """The two-run procedure for every person at every phase. The second run
     starts at another phase, drawn per person."""
     def answer(time, end):
-        second_rates = np.round(flash_rate + 0.5 / time, 3)
+        second_rates = observer.second_estimate(flash_rate, time)
         second_phase = rng.integers(0, len(phases), size=people)
         noise = rng.normal(0.0, sigma, size=(people, 2))
         start2, end2 = np.full((2, people), np.nan)
@@ -233,19 +246,19 @@ def two_runs(runs, flash_rate, strategy, sigma, periods, phases, rng, people=PEO
         done = ~np.isnan(end2)
         time2 = np.round((end2 - start2 + noise[:, 1] - noise[:, 0]) / periods, 2)[done]
         signed = np.where(time2 > time[done], time2, -time2)
-        return (runs.core.estimates(list(zip(second_rates[done], signed))),
-                list((signed > 0) != (runs.rate > second_rates[done])),
+        answers = runs.core.estimates(list(zip(second_rates[done], signed)))
+        return (answers, wrong_side(answers, second_rates[done], runs.rate),
                 list(end[done] + end2[done] + noise[done, 1]), int(np.count_nonzero(~done)))
     return every_phase(runs, flash_rate, strategy, sigma, periods, phases, rng, people, answer)
 
 
-def one_run(runs, flash_rate, strategy, sigma, periods, phases, rng, people=PEOPLE, half=False):
+def one_run(runs, flash_rate, strategy, sigma, periods, phases, rng, people, half=False):
     """One run at F: the person types +t, a wrong sign when the real rate is
     below F. With `half` they time `periods` half periods instead (one change
     to the next each) and divide by their number."""
     def answer(time, end):
-        return (runs.core.estimates([(flash_rate, t) for t in time]),
-                [runs.rate < flash_rate] * people, list(end), 0)
+        answers = runs.core.estimates([(flash_rate, t) for t in time])
+        return answers, wrong_side(answers, flash_rate, runs.rate), list(end), 0
     return every_phase(runs, flash_rate, strategy, sigma, periods, phases, rng, people, answer,
                        periods if half else None)
 
@@ -281,9 +294,9 @@ class OneRunCase(NamedTuple):
 
 def one_run_cases(recordings):
     """Per shown rate, its mode's nominal rate and that rate off by the
-    clocks' tolerance; then the same for each 1000/1001 confusion."""
-    if not recordings:
-        return []
+    clocks' tolerance; then the same for each 1000/1001 confusion. Each is
+    replayed on the recording (flash rates recorded) nearest to its shown
+    rate."""
     pairs = [(shown, shown) for shown in sorted(one_run_rule.SHOWN)] + one_run_rule.CONFUSIONS
     tolerance = one_run_rule.CLOCK_PPM
     return [OneRunCase(min(recordings, key=lambda f: (abs(f - shown), f)), shown,
@@ -306,24 +319,27 @@ def seeded(flash_rate, rate, way, *more):
     return np.random.default_rng([SEED] + [int(round(abs(x) * 1e4)) for x in numbers])
 
 
-def evaluate(recordings, core, cases, judged, ways, phases):
-    """Every person case of the recordings (longest runs by flash rate), timed
-    each way of `ways` (None: every way) at `phases`; the one-run confusions
-    and half periods only the checked way."""
+def evaluate(recordings, core, cases, judged, ways, phases, people, whole=True):
+    """Every person case of the recordings (longest runs by flash rate, one
+    for every flash rate of `cases`), timed each way of `ways` (None: every
+    way) at `phases` by `people` people per phase; the one-run confusions and
+    half periods only the checked way. `whole`: as press_moments."""
     if ways is None:
         ways = [(s, sigma, k) for s in STRATEGIES for sigma in SIGMAS for k in PERIODS]
 
     def row(procedure, runs, flash_rate, chosen):
-        return {way: procedure(runs, flash_rate, *way, phases, seeded(flash_rate, runs.rate, way))
+        return {way: procedure(runs, flash_rate, *way, phases, seeded(flash_rate, runs.rate, way),
+                               people)
                 for way in chosen}
-    two = [(f, r, row(two_runs, Runs(recordings[recording], r, core), f, ways))
-           for recording, f, r in two_run_cases(cases, judged) if recording in recordings]
+    two = [(f, r, row(two_runs, Runs(recordings[recording], r, core, whole), f, ways))
+           for recording, f, r in two_run_cases(cases, judged)]
     one, half = [], []
     for case in one_run_cases(recordings):
-        runs = Runs(recordings[case.recording], case.rate, core)
+        runs = Runs(recordings[case.recording], case.rate, core, whole)
         one.append((case, row(one_run, runs, case.flash_rate,
                               [CHECKED] if case.confused else ways)))
         if not case.confused:
             rng = seeded(case.flash_rate, case.rate, CHECKED, 1)
-            half.append((case, one_run(runs, case.flash_rate, *CHECKED, phases, rng, half=True)))
+            half.append((case, one_run(runs, case.flash_rate, *CHECKED, phases, rng, people,
+                                       half=True)))
     return People(two, one, half)

@@ -51,6 +51,15 @@ class Recording(NamedTuple):
     toggle_costs: np.ndarray  # from a pass's reading to its first flush, per length in ticks
 
 
+def due_ticks(toggle, toggle_rate, rate_scale, frequency):
+    """Counter ticks after Start at which toggle k (0 first) falls due, as the
+    pacer's toggleIndex has it: the first t whose index
+    (t × toggleRate div rateScale) div frequency exceeds k, that is
+    (k + 1) × rateScale × frequency / toggleRate rounded up."""
+    numerator = (np.asarray(toggle, dtype=np.int64) + 1) * (int(rate_scale) * int(frequency))
+    return -(-numerator // int(toggle_rate))
+
+
 def parse(data, name="recording"):
     """A recording from the file's bytes; ValueError when they are not one."""
     if len(data) < HEADER.size or data[:8] != MAGIC:
@@ -78,18 +87,6 @@ def parse(data, name="recording"):
 def read(path):
     with open(path, "rb") as f:
         return parse(f.read(), path)
-
-
-def histogram_percentile(counts, p):
-    """The length in ticks at rank ceil(p * n) of a histogram's n entries;
-    None when it is empty or when that rank falls in the last bucket, which
-    also counts everything longer."""
-    total = int(np.sum(counts))
-    if total == 0:
-        return None
-    rank = min(max(int(np.ceil(p * total)), 1), total)
-    bucket = int(np.searchsorted(np.cumsum(counts), rank))
-    return bucket if bucket < len(counts) - 1 else None
 
 
 def log_summary(path):

@@ -24,6 +24,7 @@ import person
 import report_one_run
 import report_person
 import simulate
+import stats
 
 CAPTION = "simulated from the program's own toggle times under Wine"
 TEMPLATES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "templates")
@@ -38,17 +39,15 @@ def template(name):
 
 
 def percentiles(values):
-    values = np.asarray(values)
-    return np.percentile(values, 50), np.percentile(values, 99), values.max()
+    return stats.median(values), stats.percentile(values, 0.99), np.max(values)
 
 
-def flicker_spans(times, share, changes, reach):
+def flicker_spans(times, white, changes, reach):
     """Around each decided change, how long the flicker window flickers: the time
-    that holds the middle 90 % of the frames showing the other side's colour
-    (the new colour before the change, the old one after it), looking at
-    most `reach` seconds either side (half the time between changes)."""
+    that holds the middle 90 % of the painted frames showing the other side's
+    colour (the new colour before the change, the old one after it), looking
+    at most `reach` seconds either side (half the time between changes)."""
     spans = []
-    white = share >= 0.5
     for c in changes:
         near = np.flatnonzero(np.abs(times - c) < reach)
         before, after = near[times[near] < c], near[times[near] >= c]
@@ -59,7 +58,7 @@ def flicker_spans(times, share, changes, reach):
         if len(stray) == 0:
             spans.append(0.0)
             continue
-        low, high = np.percentile(times[stray], [5, 95])
+        low, high = stats.percentile(times[stray], 0.05), stats.percentile(times[stray], 0.95)
         spans.append(float(high - low))
     return spans
 
@@ -120,10 +119,10 @@ def pictures(longest, docs_dir):
         if flash_rate not in longest:
             continue
         toggles = longest[flash_rate].toggles()
-        times, colours = display.compositor_frames(toggles, rate, 0.0)
+        frames = observer.composed(toggles, rate, 0.0)
+        times, colours = frames.times, frames.colours
         if zoom:
-            share = observer.white_share(colours)
-            changes = observer.decide_changes(times, share, rate)
+            changes = frames.changes()
             if len(changes) == 0:
                 continue
             c = changes[len(changes) // 2]
@@ -180,20 +179,19 @@ def motion_fields(longest):
         for rate in simulate.CASES[flash_rate]:
             spans = []
             for phase in simulate.PHASES:
-                times, colours = display.compositor_frames(toggles, rate, phase)
-                painted = ~np.isnan(colours).any(axis=1)
+                frames = observer.composed(toggles, rate, phase)
+                colours = frames.colours
+                painted = ~np.isnan(frames.share)
                 total += painted.sum()
                 disagree += np.count_nonzero(
                     painted & (colours.min(axis=1) != colours.max(axis=1)))
                 if simulate.judged(flash_rate, rate):
-                    share = observer.white_share(colours)
-                    spans += flicker_spans(times[painted], share[painted],
-                                           observer.decide_changes(times, share, rate),
+                    spans += flicker_spans(*frames.painted(), frames.changes(),
                                            0.25 / abs(rate - flash_rate))
             if spans:
                 flicker_rows.append("| %d | %s | %.1f | %.2f | %.2f | %.2f |" % (
-                    flash_rate, rate, 1 / abs(rate - flash_rate), np.median(spans),
-                    np.percentile(spans, 90), max(spans)))
+                    flash_rate, rate, 1 / abs(rate - flash_rate), stats.median(spans),
+                    stats.percentile(spans, 0.9), max(spans)))
         disagree_rows.append("| %d | %d | %.3f %% |"
                              % (flash_rate, total, 100.0 * disagree / total))
     return {"wobble_rows": "\n".join(wobble_rows), "disagree_rows": "\n".join(disagree_rows),
@@ -244,7 +242,7 @@ def write(data_dir, core, docs_dir):
     person_errors = np.concatenate([c.errors for c in checked])
     main, parts = template("display.md")
     fields = {
-        "caption": CAPTION, "machine": info["machine"],
+        "caption": CAPTION, "machine": info["machine"], "percentile_rule": stats.RULE,
         "lines_visible": "%d" % display.LINES_VISIBLE,
         "lines_blanking": "%d" % (display.LINES_TOTAL - display.LINES_VISIBLE),
         "steady_percent": "%d" % round(observer.STEADY * 100),
@@ -257,13 +255,15 @@ def write(data_dir, core, docs_dir):
         "recording_rows": "\n".join(recording_rows(recordings, info)),
         "notes": " " + info["notes"] if info.get("notes") else "",
         "soak": soak(parts, info),
-        "person_cases": "%d" % len(checked), "person_median": "%.4f" % np.median(person_errors),
-        "person_p95": "%.4f" % np.percentile(person_errors, 95),
+        "person_cases": "%d" % len(checked), "person_median": "%.4f" % stats.median(person_errors),
+        "person_p95": "%.4f" % stats.percentile(person_errors, 0.95),
         "stopwatch_rows": "\n".join("| %d | %.1f | %.5f | %.5f |" % (t, dt, dt / t ** 2,
                                                                      dt / (3 * t ** 2))
                                     for t in (10, 25, 60) for dt in (0.1, 0.3)),
     }
     fields.update(report_person.person_fields(people))
+    earlier = simulate.person_results(longest, core, [person.CHECKED], whole=False)
+    fields["start_press"] = report_person.start_press(parts, longest, core, people, earlier)
     fields.update(report_one_run.one_run_fields(people, person.CHECKED, simulate.PHASES))
     fields.update(motion_fields(longest))
     fields.update(report_person.flashing_fields(parts["wcag"], longest))

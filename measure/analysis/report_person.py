@@ -11,6 +11,7 @@ import observer
 import one_run_rule
 import person
 import simulate
+import stats
 
 
 def hz(value):
@@ -33,7 +34,7 @@ def pooled(rows):
     """Median and p95 error and the largest share of wrong signs over the
     people of several cases."""
     errors = np.concatenate([s.errors for s in rows if s.people])
-    return (np.median(errors), np.percentile(errors, 95),
+    return (stats.median(errors), stats.percentile(errors, 0.95),
             max(s.sign_wrong for s in rows if s.people))
 
 
@@ -170,6 +171,109 @@ def person_fields(results):
     }
 
 
+def early_presses(recordings, core, people):
+    """The first runs of the person cases (`people`: the two-run cases at
+    their flash rate, the one-run cases each at its F), per (F, R, phase),
+    in which the earlier rule (person.press_moments without `whole`)
+    pressed the steady colour before the first change:
+    [(recording, F, R, phase, Runs by the earlier rule, Runs)]."""
+    cases = [(f, f, r) for f, r, _ in people.two if f in recordings]
+    cases += [(c.recording, c.flash_rate, c.rate) for c, _ in people.one if not c.confused]
+    out = []
+    for recording, flash_rate, rate in cases:
+        earlier = person.Runs(recordings[recording], rate, core, whole=False)
+        for phase in simulate.PHASES:
+            look = earlier.look(flash_rate, phase)
+            if len(look.changes) and look.moments["steady"][0] < look.changes[0]:
+                out.append((recording, flash_rate, rate, phase, earlier,
+                            person.Runs(recordings[recording], rate, core)))
+    return out
+
+
+def listed(words):
+    """Words as a list in prose: "a", "a and b", "a, b and c"; "none"."""
+    if len(words) < 2:
+        return words[0] if words else "none"
+    return ", ".join(words[:-1]) + " and " + words[-1]
+
+
+def colour_name(white):
+    return "white" if white else "black"
+
+
+def start_frames(flash_rate, phase, earlier, whole):
+    """The frames of one early press (Runs by either rule): how the first
+    frame came to show the colour of the first change, and that colour's
+    frames per half second up to the press of the whole change."""
+    toggles = earlier.replayed(flash_rate)
+    early = earlier.look(flash_rate, phase)
+    pressed = whole.look(flash_rate, phase).moments["steady"]
+    now = pressed[~np.isnan(pressed)][0]
+    times, white = observer.composed(toggles, earlier.rate, phase).painted()
+    painted = toggles.fills.max(axis=1)  # when each toggle's last strip was filled
+    last = int(np.searchsorted(painted, times[0], side="right")) - 1
+    colour = bool(white[0])
+    change, press = early.changes[0], early.moments["steady"][0]
+    paced = earlier.core.pacing(flash_rate).flash_rate
+    offset = times[0] - toggles.scheduled[last + 1]
+    edges = np.arange(0.0, np.ceil(now * 2) / 2 + 0.25, 0.5)
+    counts = np.histogram(times, edges)[0], np.histogram(times[white == colour], edges)[0]
+    periods = person.CHECKED[2]
+    return {
+        "first_late": "%.1f" % (earlier.run.lateness[0] * 1e3 / earlier.run.frequency),
+        "first_frame": "%.4f" % times[0], "last": "%d" % last, "colour": colour_name(colour),
+        "other": colour_name(not colour), "last_fill": "%.4f" % painted[last],
+        "next": "%d" % (last + 1), "next_due": "%.4f" % toggles.scheduled[last + 1],
+        "next_fill": "%.4f" % painted[last + 1], "offset": "%.2f" % (offset * 1e3),
+        "toggle_ms": "%.2f" % (1e3 / (2 * paced)),
+        "reach": "%.2f" % (offset / (1 / paced - 1 / earlier.rate) / earlier.rate),
+        "change": "%.2f" % change, "early": "%.3f" % press, "gap": "%.1f" % (change - press),
+        "gap_per_period": "%.1f" % ((now - press) / periods), "periods": "%d" % periods,
+        "now": "%.2f" % now, "window_ms": "%.2f" % ((painted[last + 1] - painted[last]) * 1e3),
+        "rows": "\n".join("| %.1f–%.1f | %d | %d |" % (a, b, n, c)
+                          for a, b, n, c in zip(edges, edges[1:], *counts)),
+    }
+
+
+def start_press(parts, recordings, core, people, earlier):
+    """The person section's account of whole changes: every early press of
+    the earlier rule, the frames of the one furthest from its change (a
+    first run of the two-run table), and the answered rows whose p95 the rule
+    moved (`people` by whole changes, `earlier` by the earlier rule, both
+    timed the checked way)."""
+    found = early_presses(recordings, core, people)
+    if not found:
+        return parts["start_press_none"].template
+    phases, rates = {}, {}
+    for _, f, r, phase, _, _ in found:
+        phases.setdefault(f, set()).add(phase)
+        rates.setdefault(f, set()).add(r)
+    two_run = [e for e in found if e[0] == e[1]] or found
+
+    def early(entry):
+        look = entry[4].look(entry[1], entry[3])
+        return look.changes[0] - look.moments["steady"][0]
+    recording, f, r, phase, runs_earlier, runs_whole = max(two_run, key=early)
+    fields = start_frames(f, phase, runs_earlier, runs_whole)
+    way = person.CHECKED
+    rows = [("F %g, R %s, two runs" % (f2, r2), a[way], b[way])
+            for (f2, r2, a), (_, _, b) in zip(people.two, earlier.two)]
+    rows += [("shown %.3f, R %.5f, one run" % (c.shown, c.rate), a[way], b[way])
+             for (c, a), (_, b) in zip(people.one, earlier.one) if not c.confused]
+    moved = ["| %s | %.4f | %.4f |" % (name, before.p95, now.p95) for name, now, before in rows
+             if now.people and before.people and round(now.p95, 4) != round(before.p95, 4)]
+    fields.update(
+        early_count="%d" % len(found), f="%g" % f, r="%s" % r, phase="%d" % round(phase * 8),
+        early_cases="; ".join("F %g (R %s) at phase%s %s" % (
+            g, ", ".join(("%.5f" % x).rstrip("0").rstrip(".") for x in sorted(rates[g])),
+            "s" if len(phases[g]) > 1 else "",
+            listed(["%d/8" % round(p * 8) for p in sorted(phases[g])])) for g in sorted(rates)),
+        unaffected=listed(["%d" % g for g in sorted(recordings)
+                           if g not in {e[0] for e in found}]),
+        steady_seconds="%.1f" % person.STEADY_SECONDS, moved_rows="\n".join(moved))
+    return parts["start_press"].substitute(fields)
+
+
 def span(values, form="%d"):
     return "%s–%s" % (form % min(values), form % max(values))
 
@@ -209,9 +313,9 @@ def flashing_fields(wcag, recordings):
             # Rates over a single stray frame mean little.
             flicker = z[z[:, 0] >= 1.0] if (z[:, 0] >= 1.0).any() else z
             zone_rows.append("| %d | %s | %.0f | %.1f / %.1f | %.1f (%.1f–%.1f) | %.1f / %.1f |"
-                             % (flash_rate, rate, 1 / abs(rate - flash_rate), np.median(z[:, 0]),
-                                z[:, 0].max(), np.median(flicker[:, 1]), flicker[:, 1].min(),
-                                flicker[:, 1].max(), np.median(z[:, 2]), z[:, 2].max()))
+                             % (flash_rate, rate, 1 / abs(rate - flash_rate), stats.median(z[:, 0]),
+                                z[:, 0].max(), stats.median(flicker[:, 1]), flicker[:, 1].min(),
+                                flicker[:, 1].max(), stats.median(z[:, 2]), z[:, 2].max()))
     beats = []
     for flash_rate, rate in [(f, r) for f, r in ((60, 75.0), (144, 165.0)) if f in recordings]:
         toggles = recordings[flash_rate].toggles()
@@ -238,9 +342,9 @@ def flashing_fields(wcag, recordings):
 def busy(template, busy_dir, core):
     """The same measurements on recordings made while the machine was busy
     with other work: how load shows in the timing and what a person gets."""
-    recordings = simulate.load_recordings(busy_dir)
-    if not recordings:
+    if not os.path.isdir(busy_dir):
         return ""
+    recordings = simulate.load_recordings(busy_dir)
     with open(os.path.join(busy_dir, "info.json")) as f:
         info = json.load(f)
     way = person.CHECKED
@@ -256,6 +360,7 @@ def busy(template, busy_dir, core):
         rows.append("| %d | %.0f | %s | %.2f / %.2f / %.2f / %.0f | %.4f | %.4f / %.4f | %.2f %% |"
                     % (flash_rate, own[0].seconds,
                        info["recordings"].get(str(flash_rate), {}).get("busy", "?"),
-                       np.median(late), np.percentile(late, 99), np.percentile(late, 99.9),
+                       stats.median(late), stats.percentile(late, 0.99),
+                       stats.percentile(late, 0.999),
                        late.max(), max(simulate.max_errors(own).values()), med, p95, wrong))
     return template.substitute(notes=info.get("notes", ""), rows="\n".join(rows))

@@ -24,6 +24,7 @@ import observer
 import one_run_rule
 import person
 import recording
+import stats
 
 PHASES = [i / 8.0 for i in range(8)]
 # True refresh rates per flash rate: both sides of F, F itself, and rates
@@ -168,8 +169,14 @@ def max_errors(cases):
 
 
 def load_recordings(data_dir):
+    """The runs of every flash rate's recording; exits naming the recordings
+    that are missing."""
     paths = {f: os.path.join(data_dir, "recording-%d.npz" % f) for f in CASES}
-    return {f: display.load_runs(p) for f, p in paths.items() if os.path.exists(p)}
+    missing = [p for p in paths.values() if not os.path.exists(p)]
+    if missing:
+        raise SystemExit("missing recordings: %s (bash tools/simulate.sh --record makes them)"
+                         % ", ".join(missing))
+    return {f: display.load_runs(p) for f, p in paths.items()}
 
 
 def all_cases(runs, core):
@@ -186,12 +193,12 @@ def all_cases(runs, core):
 def check(data_dir, core):
     runs = {f: longest_run(r) for f, r in load_recordings(data_dir).items()}
     cases = all_cases(runs, core)
-    if not cases:
-        print("no recordings in %s" % data_dir)
-        return 1
     failures = 0
     for case in cases:
         problems = verdict(case.flash_rate, case.rate, case.results, case.seconds)
+        failures += len(problems)
+        if not problems:
+            continue
         line = []
         for m in case.models():
             w = m.worst
@@ -203,12 +210,10 @@ def check(data_dir, core):
             else:
                 time = "t %+.3f s" % w.time if m.model == "scanout" else "|t| %.3f s" % w.time
                 line.append("%s: %s -> %.6f Hz, error %.6f" % (m.model, time, w.estimate, w.error))
-        status = "ok  " if not problems else "FAIL"
         tag = "" if case.judged or case.rate == case.flash_rate else " (not judged)"
-        print("%s F %g, R %s%s: %s" % (status, case.flash_rate, case.rate, tag, "; ".join(line)))
+        print("FAIL F %g, R %s%s: %s" % (case.flash_rate, case.rate, tag, "; ".join(line)))
         for p in problems:
             print("     " + p)
-        failures += len(problems)
     print("%d phases each, both models; judged: %g <= |R - F| <= %g Hz within %g Hz, "
           "and R = F as no movement" % (len(PHASES), JUDGED[0], JUDGED[1], TOLERANCE))
     people = person_results(runs, core, [person.CHECKED])
@@ -220,17 +225,17 @@ def check(data_dir, core):
     return 1 if failures else 0
 
 
-def person_results(runs, core, ways=None):
+def person_results(runs, core, ways=None, whole=True):
     """The person observer on every person case (person.evaluate)."""
-    return person.evaluate(runs, core, CASES, judged, ways, PHASES)
+    return person.evaluate(runs, core, CASES, judged, ways, PHASES, person.PEOPLE, whole)
 
 
 def check_people(results):
     """People timing the composed desktop the checked way (person.People): a
-    line per answered case, then the pooled summary. Problems: a case with
-    more than person.SIGN_LIMIT % wrong signs, or people whose run was too
-    short. The one-run confusions, below F by design, are not answered but
-    flagged, and check_one_run judges them."""
+    line per failed case, then the pooled summary of the answered cases.
+    Problems: a case with more than person.SIGN_LIMIT % wrong signs, or
+    people whose run was too short. The one-run confusions, below F by
+    design, are not answered but flagged, and check_one_run judges them."""
     way = person.CHECKED
     rows = [("F %g, R %s" % (f, ("%.5f" % r).rstrip("0").rstrip(".")), row[way])
             for f, r, row in results.two]
@@ -240,10 +245,12 @@ def check_people(results):
     for name, s in rows:
         bad = s.missing > 0 or s.sign_wrong is None or s.sign_wrong > person.SIGN_LIMIT
         problems += bad
+        if not bad:
+            continue
         if s.people:
-            print("%s person %s: median %.6f Hz, p95 %.6f Hz, sign wrong %.2f %%, answer after "
-                  "%.0f s (p95 %.0f s)%s" % ("FAIL" if bad else "ok  ", name, s.median, s.p95,
-                                             s.sign_wrong, s.seconds_median, s.seconds_p95,
+            print("FAIL person %s: median %.6f Hz, p95 %.6f Hz, sign wrong %.2f %%, answer after "
+                  "%.0f s (p95 %.0f s)%s" % (name, s.median, s.p95, s.sign_wrong,
+                                             s.seconds_median, s.seconds_p95,
                                              ", %d runs too short" % s.missing
                                              if s.missing else ""))
         else:
@@ -251,8 +258,8 @@ def check_people(results):
     errors = np.concatenate([s.errors for _, s in rows])
     wrong = sum(s.sign_wrong_count for _, s in rows)
     print("person (%s, σ %g s, %d periods): median %.6f Hz, p95 %.6f Hz, sign wrong %.2f %% "
-          "over %d cases" % (way[0], way[1], way[2], np.median(errors),
-                             np.percentile(errors, 95), 100.0 * wrong / max(1, len(errors)),
+          "over %d cases" % (way[0], way[1], way[2], stats.median(errors),
+                             stats.percentile(errors, 0.95), 100.0 * wrong / max(1, len(errors)),
                              len(rows)))
     return problems
 
@@ -385,7 +392,7 @@ def convert(raw_dir, data_dir):
 
 
 def main(argv):
-    if len(argv) >= 3 and argv[1] == "convert":
+    if len(argv) == 4 and argv[1] == "convert":
         convert(argv[2], argv[3])
         return 0
     if len(argv) == 4 and argv[1] == "check":

@@ -24,8 +24,9 @@ USER32.dll   MessageBoxW   no _WIN32_WINNT guard in winuser.h
 SECTION_RVA, SECTION_FILE = 0x1000, 0x200
 
 
-def program(imports, subsystem=(4, 0), wide=False):
-    """A PE file whose import table holds imports: [(dll, [name or ordinal])]."""
+def program(imports, subsystem=(4, 0), wide=False, directory=True):
+    """A PE file whose import table holds imports: [(dll, [name or ordinal])];
+    without `directory` its data directory names no import table."""
     thunk = "Q" if wide else "I"
     thunk_size = 8 if wide else 4
     ordinal_flag = 1 << (63 if wide else 31)
@@ -53,7 +54,8 @@ def program(imports, subsystem=(4, 0), wide=False):
     struct.pack_into("<HH", optional, 48, *subsystem)
     count_at = 108 if wide else 92
     # 16 directories, the second the import table's.
-    struct.pack_into("<IIIII", optional, count_at, 16, 0, 0, SECTION_RVA, len(data) - len(tail))
+    struct.pack_into("<IIIII", optional, count_at, 16, 0, 0, SECTION_RVA if directory else 0,
+                     len(data) - len(tail) if directory else 0)
     coff = struct.pack("<HHIIIHH", 0x8664 if wide else 0x14C, 1, 0, 0, 0, len(optional), 0x102)
     section = struct.pack("<8sIIIIIIHHI", b".idata", len(data), SECTION_RVA, len(data),
                           SECTION_FILE, 0, 0, 0, 0, 0xC0000040)
@@ -105,9 +107,22 @@ class ImportCheck(unittest.TestCase):
         self.assertIn("imports sleep from KERNEL32.dll", out)
 
     def test_an_import_by_ordinal_is_named(self):
-        status, out = run(program([("KERNEL32.dll", [5])]))
-        self.assertEqual(status, 1)
-        self.assertIn("imports #5 from KERNEL32.dll", out)
+        # The ordinal flag is the thunk's top bit: bit 31, or bit 63 in a
+        # 64-bit program.
+        for wide in (False, True):
+            status, out = run(program([("KERNEL32.dll", ["Sleep", 5])], wide=wide))
+            self.assertEqual(status, 1, wide)
+            self.assertIn("imports #5 from KERNEL32.dll", out)
+            self.assertIn("KERNEL32.dll 2 (2 in all)", out)
+
+    def test_a_program_without_imports_fails(self):
+        # An empty table, and no table at all.
+        for exe in (program([]), program([("KERNEL32.dll", ["Sleep"])], directory=False)):
+            status, out = run(exe)
+            self.assertEqual(status, 1)
+            self.assertIn("FAIL: ", out)
+            self.assertIn(": no imports found", out)
+            self.assertIn("1 failed", out)
 
     def test_subsystem_version_above_xp_fails(self):
         self.assertEqual(run(program([("KERNEL32.dll", ["Sleep"])], (5, 1)))[0], 0)
@@ -140,6 +155,11 @@ class AllowList(unittest.TestCase):
         status, _ = run(program([("KERNEL32.dll", ["Sleep"])]),
                         text="KERNEL32.dll Sleep\n[added]\nKERNEL32.dll GetTickCount64\n")
         self.assertEqual(status, 2)
+
+    def test_a_second_added_section_is_refused(self):
+        with self.assertRaisesRegex(check_imports.BadList, "line 4: a second \\[added\\]"):
+            check_imports.read_allow_list("KERNEL32.dll Sleep\n[added]\n"
+                                          "USER32.dll MessageBoxW reason\n[added]\n")
 
     def test_a_function_listed_twice_or_a_non_dll_is_refused(self):
         for text in ("KERNEL32.dll Sleep\nkernel32.dll Sleep\n", "KERNEL32 Sleep\n", "Sleep\n"):

@@ -53,6 +53,16 @@ void passAt(int64_t ticks) {
   runPass();
 }
 
+// Records into the given storage at 10 000 ticks a second, with 1000
+// toggles a second (500 flashes) on one strip.
+template <uint32_t runCount, uint32_t recordCount>
+void recordAt10kHz(RecordingRun (&runs)[runCount], RecordingRecord (&records)[recordCount]) {
+  startRecording(10000, runs, runCount, records, recordCount);
+  pacerState.tickFrequency = 10000;
+  fields[IDC_FLASH_RATE] = u"500";
+  fields[IDC_STRIP_COUNT] = u"1";
+}
+
 // Three runs: Start pressed again during the first; the second stopped by
 // its drop limits; the third started after the notice. With 10 000 ticks a
 // second and 1000 toggles a second, toggle k is due 10 (k + 1) ticks after
@@ -60,10 +70,7 @@ void passAt(int64_t ticks) {
 TEST(Recording, CountsPassesTurnsAndStallsWithinRunsOnly) {
   RecordingRun runs[4];
   RecordingRecord records[64];
-  startRecording(10000, runs, 4, records, 64);
-  pacerState.tickFrequency = 10000;
-  fields[IDC_FLASH_RATE] = u"500";
-  fields[IDC_STRIP_COUNT] = u"1";
+  recordAt10kHz(runs, records);
 
   startAt(1000, u"10", u"3");
   passAt(1003);  // first pass: 3 ticks after the start
@@ -115,6 +122,31 @@ TEST(Recording, CountsPassesTurnsAndStallsWithinRunsOnly) {
     EXPECT_EQ(records[i].kind, i % 2 == 0 ? 0 : recordingFlushKind) << i;
     EXPECT_EQ(records[i].white, (i / 2) % 2 == 0 ? 1 : 0) << i;
   }
+}
+
+// The boundaries: a gap of exactly 1 ms (10 ticks) is no stall, one tick
+// more is; one toggle due is no drop, two are. Counted as differences from
+// Start on (Start's reading settles what an earlier test left pending), so
+// that whatever ran before in this process does not matter.
+TEST(Recording, AStallIsAGapAboveOneMillisecondAndADropTwoTogglesDue) {
+  RecordingRun runs[2];
+  RecordingRecord records[32];
+  recordAt10kHz(runs, records);
+
+  startAt(5000, u"10", u"3");
+  const RecordingPasses before = recording.passes;
+  passAt(5005);  // nothing due yet: toggle 0 is due at 5010
+  passAt(5015);  // one due, filled at 5016 and flushed at 5017
+  passAt(5027);  // a gap of 10 from that flush; one due, flushed at 5029
+  passAt(5040);  // a gap of 11; two due (toggles 2 and 3)
+  finishRecording();
+
+  const RecordingPasses& after = recording.passes;
+  EXPECT_EQ(after.passes - before.passes, 4u);
+  EXPECT_EQ(after.dropping - before.dropping, 1u);
+  EXPECT_EQ(after.stalls - before.stalls, 1u);
+  EXPECT_EQ(after.stalledTicks - before.stalledTicks, 11);
+  EXPECT_GE(after.maxDue, 2u);
 }
 
 }  // namespace

@@ -1,13 +1,15 @@
 """Tests of the recording reader and of the pacing figures, on small
 recordings laid out in memory as measure/pacing/recording.h defines them.
 
-Run with: /usr/bin/python3 -m unittest discover -s tests/measure
+Run as support.py says.
 """
 
 import contextlib
+import glob
 import io
 import math
 import os
+import string
 import struct
 import sys
 import tempfile
@@ -16,12 +18,13 @@ from unittest import mock
 
 import numpy as np
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "measure", "analysis"))
+import support
 
 import display  # noqa: E402
 import pacing  # noqa: E402
 import pacing_report  # noqa: E402
 import recording  # noqa: E402
+import stats  # noqa: E402
 
 FREQUENCY = 10_000_000
 FLUSH = 0xFFFF
@@ -44,8 +47,8 @@ def recording_bytes(runs, records, passes=(0, 0, 0, 0, 0, 0, 0), idle=(), costs=
 
 
 def due(k, rate, scale, start=0):
-    """Ticks at which toggle k falls due (rounded up)."""
-    return start - (-(k + 1) * scale * FREQUENCY // rate)
+    """The counter reading at which toggle k falls due."""
+    return start + int(recording.due_ticks(k, rate, scale, FREQUENCY))
 
 
 def flushes_only(start, rate, scale, lateness, toggles=None):
@@ -87,10 +90,20 @@ class RecordingTest(unittest.TestCase):
 
     def test_other_files_are_refused(self):
         runs, records = flushes_only(0, 120, 1, [0, 0])
-        for data in [recording_bytes(runs, records, magic=b"LKREC1\0\0"),
-                     recording_bytes(runs, records)[:-1], b"LKREC2"]:
-            with self.assertRaises(ValueError):
+        whole = recording_bytes(runs, records)
+        for data, message in [(recording_bytes(runs, records, magic=b"LKREC1\0\0"), "not a"),
+                              (whole[:-1], "bytes, the header calls for"),
+                              (whole + b"\0", "bytes, the header calls for"),
+                              (b"LKREC2", "not a")]:
+            with self.assertRaisesRegex(ValueError, message):
                 recording.parse(data)
+
+    def test_runs_whose_first_records_go_back_are_refused(self):
+        records = [(100 + i, i % 2, FLUSH, 1) for i in range(5)]
+        with self.assertRaisesRegex(ValueError, "out of order"):
+            recording.parse(recording_bytes([(0, 120, 1, 3, 4), (50, 240, 1, 2, 4)], records))
+        with self.assertRaisesRegex(ValueError, "out of order"):
+            recording.parse(recording_bytes([(0, 120, 1, 0, 4), (50, 240, 1, 6, 4)], records))
 
     def test_a_toggle_without_all_its_fills_is_refused(self):
         records = np.array([(10, 0, 0, 1), (11, 0, FLUSH, 1), (20, 1, 0, 0)],
@@ -102,11 +115,11 @@ class RecordingTest(unittest.TestCase):
         counts = np.zeros(600, dtype=np.int64)
         counts[[400, 480, 500]] = [2, 1, 2]
         for p, ticks in [(0.5, 480), (0.4, 400), (0.41, 480), (0.99, 500), (0.0, 400)]:
-            self.assertEqual(recording.histogram_percentile(counts, p), ticks, p)
-        self.assertIsNone(recording.histogram_percentile(np.zeros(4), 0.5))
+            self.assertEqual(stats.histogram_percentile(counts, p), ticks, p)
+        self.assertIsNone(stats.histogram_percentile(np.zeros(4), 0.5))
         counts[-1] = 6  # past what the buckets cover: no length to give
-        self.assertEqual(recording.histogram_percentile(counts, 0.45), 500)
-        self.assertIsNone(recording.histogram_percentile(counts, 0.5))
+        self.assertEqual(stats.histogram_percentile(counts, 0.45), 500)
+        self.assertIsNone(stats.histogram_percentile(counts, 0.5))
         counts[-1] = 0
         self.assertAlmostEqual(pacing.median_us(FREQUENCY, counts), 48.0)
         self.assertTrue(math.isnan(pacing.median_us(FREQUENCY, [])))
@@ -128,11 +141,31 @@ class PacingTest(unittest.TestCase):
         ppm = pacing.rate_error_ppm(FREQUENCY, run, pacing.lateness_us(FREQUENCY, run))
         self.assertAlmostEqual(ppm, (1e5 / (1e5 + 1) - 1) * 1e6)
 
+    def test_single_late_toggles_do_not_tilt_the_rate_error(self):
+        # On time but for two toggles of the second half, 10 ms and 1 ms late:
+        # the halves' medians agree, so no drift (their means would not).
+        lateness = [0] * 1000
+        lateness[700], lateness[900] = 100_000, 10_000
+        runs, records = flushes_only(0, 100_000, 1000, lateness)
+        run = recording.parse(recording_bytes(runs, records)).runs[0]
+        self.assertEqual(pacing.rate_error_ppm(FREQUENCY, run, pacing.lateness_us(FREQUENCY, run)),
+                         0)
+
     def test_percentiles_take_the_value_at_rank_ceil_p_n(self):
-        values = np.arange(1.0, 1001.0)
-        for p, expected in [(0.5, 500), (0.9, 900), (0.999, 999), (0.9991, 1000)]:
-            self.assertEqual(pacing.percentile(values, p), expected)
-        self.assertTrue(math.isnan(pacing.percentile([], 0.5)))
+        values = np.arange(1000.0, 0.0, -1.0)  # in any order
+        for p, expected in [(0.5, 500), (0.9, 900), (0.999, 999), (0.9991, 1000), (0.0, 1)]:
+            self.assertEqual(stats.percentile(values, p), expected)
+        self.assertTrue(math.isnan(stats.percentile([], 0.5)))
+        # A value of the data, never between two: the median of four is the second.
+        self.assertEqual(stats.median([4.0, 1.0, 3.0, 2.0]), 2.0)
+        # p n that floating point puts a hair above a whole rank takes that rank.
+        self.assertEqual(stats.percentile(np.arange(1.0, 8001.0), 0.95), 7600)
+        self.assertEqual(stats.percentile(np.arange(1.0, 101.0), 0.07), 7)
+
+    def test_both_documents_name_the_one_percentile_rule(self):
+        for page in ("bench.md", "display.md"):
+            with open(os.path.join(support.ROOT, "docs", page), encoding="utf-8") as f:
+                self.assertTrue(stats.RULE in f.read(), "%s does not name the rule" % page)
 
     def test_a_stall_and_the_passes_make_the_result(self):
         # 10 s of passes from 2 ms after Start; two stalls of 150 ms in all.
@@ -159,14 +192,25 @@ class PacingTest(unittest.TestCase):
             runs, records = flushes_only(0, 120, 1, [0] * len(toggles), toggles)
             check = pacing.check_flushes(recording.parse(recording_bytes(runs, records)))
             self.assertEqual(check.passed, passed, toggles)
+        # Every run counts from 0, the second as well as the first.
+        for second, passed in [([0, 1, 2], True), ([0, 2, 3], False), ([1, 2, 3], False)]:
+            first = [(10 + k, k, FLUSH, 1 - k % 2) for k in range(3)]
+            then = [(500 + i, k, FLUSH, 1 - k % 2) for i, k in enumerate(second)]
+            check = pacing.check_flushes(recording.parse(recording_bytes(
+                [(0, 120, 1, 0, 4), (400, 120, 1, 3, 4)], first + then)))
+            self.assertEqual(check.passed, passed, second)
 
     def test_the_stop_check_wants_one_notice_and_a_run_that_ended(self):
         short = flushes_only(0, 2_000_000, 1, [0] * 3)
         long = flushes_only(0, 120, 1, [0] * 240)  # paints on for 2 s
+        # Start pressed again after the stop: a second short run.
+        again = flushes_only(50_000, 2_000_000, 1, [0] * 3)[1]
+        twice = ([short[0][0], (50_000, 2_000_000, 1, 3, 4)], short[1] + again)
         for (runs, records), stops, passed in [(short, 1, True), (short, 0, False),
-                                                (short, 2, False), (long, 1, False)]:
+                                                (short, 2, False), (long, 1, False),
+                                                (twice, 1, False)]:
             check = pacing.check_stop(recording.parse(recording_bytes(runs, records)), stops)
-            self.assertEqual(check.passed, passed, (len(records), stops))
+            self.assertEqual(check.passed, passed, (len(runs), len(records), stops))
 
     def test_a_run_folder_gives_the_summary_and_lateness_files_the_report_reads(self):
         with tempfile.TemporaryDirectory() as out:
@@ -186,9 +230,15 @@ class PacingTest(unittest.TestCase):
             write("stop-check.log", b"summary stops=0\n")
             write("costs.tsv", b"info\tseconds\t10.000\nbaseline\tgaps=3\tmaxUs=1500.0\n"
                   b"call\tIsWindow\t0.0810\n")
-            with contextlib.redirect_stdout(io.StringIO()):
+            printed = io.StringIO()
+            with contextlib.redirect_stdout(printed):
                 status = pacing.main(["pacing.py", folder])
             self.assertEqual(status, 1)  # the stop check saw no notice
+            # A line of figures per design, the failed check alone, the count.
+            lines = printed.getvalue().splitlines()
+            self.assertEqual([l.split()[0] for l in lines[:3]], list(pacing.DESIGNS))
+            self.assertEqual(lines[3:], ["FAIL check stop rule detected (notices 0, runs 1, "
+                                         "painting for 0.040 s)", "1 passed, 1 failed"])
             with open(os.path.join(folder, "summary.tsv")) as f:
                 kinds = [line.split("\t")[0] for line in f]
             with open(os.path.join(folder, "lateness-sleep1-60.txt")) as f:
@@ -205,7 +255,20 @@ class PacingTest(unittest.TestCase):
                 self.assertEqual(pacing_report.main(), 1)  # the failed check
             with open(os.path.join(out, "bench.md"), encoding="utf-8") as f:
                 document = f.read()
-        self.assertNotIn("$", document)
+            # Every field the report fills is a placeholder of its template.
+            fields, _, _, _ = pacing_report.document(out)
+            with open(pacing_report.TEMPLATE, encoding="utf-8") as f:
+                placeholders = set(string.Template(f.read()).get_identifiers())
+            self.assertEqual(set(fields), placeholders)
+            self.assertEqual(fields["pass_calls"], "–")  # the costs have none of its calls
+            # With every call of a pass in the costs, their sum.
+            write("costs.tsv", "".join("call\t%s\t%.4f\n" % (label, 0.25 * (i + 1))
+                                       for i, label in enumerate(pacing_report.PASS_CALLS))
+                  .encode())
+            with contextlib.redirect_stdout(io.StringIO()):
+                pacing.main(["pacing.py", folder])
+            self.assertEqual(pacing_report.document(out)[0]["pass_calls"], "2.50")
+        self.assertIn(stats.RULE, document)
         # passes/s, loop turn, one toggle (none measured), p50 ... runs with a stop
         self.assertIn("| 60 | 0 | 0.1 | – | 2.0 | 4.0 |", document)
         self.assertIn("| 1 of 1 |", document)
@@ -221,6 +284,15 @@ class PacingTest(unittest.TestCase):
         self.assertEqual((ours.stops, ours.p50, ours.max, ours.toggles), (1, 2, 4, 4))
         self.assertEqual((ours.turnIdleUs, ours.lost, run.results[("sleep1", 60)].stops),
                          (0.1, 0, 0))
+
+    def test_the_report_reads_calls_that_platform_costs_times(self):
+        source, = glob.glob(os.path.join(support.ROOT, "measure", "*", "platform_costs.cpp"))
+        with open(source, encoding="utf-8") as f:
+            text = f.read()
+        for label in (pacing_report.PEEK, pacing_report.FILL, pacing_report.FLUSH,
+                      *pacing_report.PASS_CALLS):
+            self.assertIn('reportCall("%s",' % label, text)
+
 
 if __name__ == "__main__":
     unittest.main()

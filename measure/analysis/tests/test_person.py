@@ -3,22 +3,22 @@ simulation (run as test_display.py is)."""
 
 import contextlib
 import io
-import os
-import sys
 import unittest
 
 import numpy as np
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "measure", "analysis"))
+import support
 
 import display  # noqa: E402
 import flashes  # noqa: E402
 import observer  # noqa: E402
 import one_run_rule  # noqa: E402
 import person  # noqa: E402
+import recording  # noqa: E402
+import report_person  # noqa: E402
 import simulate  # noqa: E402
 
-CORE = observer.Core(os.environ.get("CORE_NUMBERS", "build/native/measure/arithmetic/core_numbers"))
+CORE = support.core()
 
 
 class IdealRun:
@@ -33,6 +33,18 @@ class IdealRun:
 
     def extended(self, seconds):
         return self
+
+
+class TypingCore(observer.Core):
+    """The core's numbers, noting every flash rate typed into the field."""
+
+    def __init__(self):
+        super().__init__(CORE.command)
+        self.typed = []
+
+    def answers(self, pairs):
+        self.typed += [float(f) for f, _ in pairs]
+        return super().answers(pairs)
 
 
 class PressMomentsTest(unittest.TestCase):
@@ -66,6 +78,10 @@ class PressMomentsTest(unittest.TestCase):
         moments = person.press_moments(times, white, np.array([10.0]))
         self.assertAlmostEqual(moments["first"][0], 10.0, places=6)
         self.assertAlmostEqual(moments["steady"][0], 10.5 - 1 / self.rate, places=6)
+        # The earlier rule took the first frames for black held since before
+        # Start, and pressed at Start.
+        earlier = person.press_moments(times, white, np.array([10.0]), whole=False)
+        self.assertEqual((earlier["first"][0], earlier["steady"][0]), (0.0, 0.0))
 
     def test_a_change_whose_old_colour_never_showed_is_skipped(self):
         # White from Start to 4 s, black to 20 s, white after; the one-second
@@ -74,6 +90,9 @@ class PressMomentsTest(unittest.TestCase):
         white = (times < 4) | (times >= 20)
         moments = person.press_moments(times, white, np.array([2.0, 4.0, 20.0]))
         self.assertTrue(np.isnan(moments["steady"][0]))
+        # The earlier rule pressed it, at the start of its segment (1 s).
+        earlier = person.press_moments(times, white, np.array([2.0, 4.0, 20.0]), whole=False)
+        self.assertAlmostEqual(earlier["steady"][0], 1.0, places=6)
 
         class Seen(person.Look):
             def __init__(self, moments):
@@ -110,6 +129,21 @@ class ProcedureTest(unittest.TestCase):
             # the first run's t instead would be 1/(2t) = 0.02 Hz off.
             self.assertLess(np.percentile(outcome.errors, 95), 0.002)
 
+    def test_the_second_run_is_typed_to_a_thousandth(self):
+        core = TypingCore()
+        runs = person.Runs(IdealRun(200), 60.03, core)
+        person.two_runs(runs, 60.0, "steady", 0.3, 1, self.phases, np.random.default_rng(6),
+                        people=50)
+        raised = set(core.typed) - {60.0}
+        # F' = 60 + 1/(2 × 33.3 s), 60.015, give or take the people's spread.
+        self.assertTrue(raised and all(60.01 <= f <= 60.02 for f in raised), raised)
+        self.assertEqual({round(f, 3) for f in raised}, raised)
+
+    def test_f_prime_is_half_of_1_over_t_higher_and_at_least_a_thousandth(self):
+        raised = observer.second_estimate(60.0, np.array([33.0, -20.0, 900.0]))
+        np.testing.assert_array_equal(raised, [60.015, 60.025, 60.001])
+        self.assertEqual(observer.second_estimate(143.9, 10.0), 143.95)
+
     def test_one_run_below_the_shown_rate_reads_plus_t(self):
         # 0.0007 x D = 0.041958 for 59.940 and 0.168 for 240, to a thousandth.
         self.assertEqual(one_run_rule.flash_rate(59.940), 59.898)
@@ -123,6 +157,15 @@ class ProcedureTest(unittest.TestCase):
         # The answer comes with the sixth change: three periods of about 24 s.
         self.assertGreater(outcome.seconds_median, 3 * 23.8)
         np.testing.assert_allclose(outcome.times, 1 / (60000 / 1001 - 59.898), atol=0.5)
+
+    def test_one_run_below_the_typed_rate_gets_every_sign_wrong(self):
+        # R = 59.85 below F = 59.898: t = 20.8 s, and F + 1/t lies 2(F - R)
+        # above the real rate.
+        runs = person.Runs(IdealRun(200), 59.85, CORE)
+        outcome = person.one_run(runs, 59.898, "steady", 0.15, 3, self.phases,
+                                 np.random.default_rng(3), people=50)
+        self.assertEqual((outcome.sign_wrong_count, outcome.sign_wrong), (100, 100.0))
+        self.assertAlmostEqual(np.median(outcome.errors), 2 * (59.898 - 59.85), delta=0.001)
 
     def test_half_periods_timed_give_half_the_time(self):
         rate = 60000 / 1001
@@ -159,18 +202,57 @@ class ExtendedRunTest(unittest.TestCase):
         np.testing.assert_array_equal(longer.lateness[count:count + 3], [120, 121, 122])
         self.assertGreater(longer.toggles().end, 25.0)
         self.assertIs(run.extended(5.0), run)
+        # A run within its first second has nothing to repeat.
+        with self.assertRaisesRegex(ValueError, "120 toggles ends within 1 s"):
+            display.Run(10_000_000, 120_000, 1000, np.arange(120), np.zeros(120),
+                        np.zeros((120, 1), dtype=np.int64)).extended(25.0)
 
 
-def summary(wrong_share, people=1000):
+def summary(wrong_share, people=1000, missing=0):
     errors = np.full(people, 0.0001)
     wrong = int(round(wrong_share * people))
-    return person.Summary(0.0001, 0.0001, 100.0 * wrong / people, 100.0, 110.0, people, 0,
+    return person.Summary(0.0001, 0.0001, 100.0 * wrong / people, 100.0, 110.0, people, missing,
                           errors, wrong)
 
 
+class StartPressTest(unittest.TestCase):
+    def test_a_first_frame_between_the_catch_up_toggles_and_the_next_was_pressed_early(self):
+        # 60 flashes/s, 10 MHz: toggle k due at (k + 1)/120 s. The first pass
+        # paints toggles 0-3 at 43.0-43.3 ms; toggle 4 (white), due at
+        # 41.67 ms, comes at 43.8 ms; the rest on time. At 60.05 Hz, phase
+        # 5/8, the first frame (2.625/60.05 s = 43.71 ms) shows toggle 3's
+        # black, 2.05 ms after toggle 4 fell due; each frame comes
+        # 1/60 - 1/60.05 s earlier against the toggles, and reaches that due
+        # time after 147.5 frames, 2.46 s.
+        count = 120 * 30
+        due = recording.due_ticks(np.arange(count), 120_000, 1000, 10_000_000)
+        painted = due.copy()
+        painted[:5] = [430_000, 431_000, 432_000, 433_000, 438_000]
+        run = display.Run(10_000_000, 120_000, 1000, np.arange(count), painted - due,
+                          np.zeros((count, 1), dtype=np.int64))
+        found = report_person.early_presses({60: run}, CORE,
+                                            person.People([(60, 60.05, {})], []))
+        self.assertIn((60, 60, 60.05, 0.625), [e[:4] for e in found])
+        _, _, _, phase, earlier, whole = [e for e in found if e[3] == 0.625][0]
+        frames = report_person.start_frames(60, phase, earlier, whole)
+        self.assertEqual([frames[k] for k in ("first_frame", "last", "colour", "next", "other")],
+                         ["0.0437", "3", "black", "4", "white"])
+        self.assertEqual((frames["offset"], frames["reach"], frames["early"]),
+                         ("2.05", "2.46", "0.044"))
+        # The whole change to black comes as the frames reach toggle 4's due
+        # time, and is pressed when black has held 0.5 s.
+        self.assertAlmostEqual(float(frames["change"]), 2.46, delta=0.05)
+        self.assertAlmostEqual(float(frames["now"]) - float(frames["change"]), 0.5, delta=0.05)
+
+    def test_a_list_in_prose(self):
+        self.assertEqual([report_person.listed(w) for w in ([], ["60"], ["60", "240"],
+                                                             ["a", "b", "c"])],
+                         ["none", "60", "60 and 240", "a, b and c"])
+
+
 class CheckPeopleTest(unittest.TestCase):
-    def check_with(self, shares):
-        results = person.People([(60.0, 60.02 + i, {person.CHECKED: summary(w)})
+    def check_with(self, shares, missing=0):
+        results = person.People([(60.0, 60.02 + i, {person.CHECKED: summary(w, missing=missing)})
                                  for i, w in enumerate(shares)], [])
         out = io.StringIO()
         with contextlib.redirect_stdout(out):
@@ -180,9 +262,24 @@ class CheckPeopleTest(unittest.TestCase):
     def test_more_than_a_tenth_of_a_percent_wrong_signs_fails(self):
         problems, lines = self.check_with([0.0, 0.001])
         self.assertEqual(problems, 0)
+        self.assertEqual(len(lines), 1)  # the summary alone: no line per case passed
         problems, lines = self.check_with([0.0, 0.002])
         self.assertEqual(problems, 1)
-        self.assertTrue(lines[1].startswith("FAIL person F 60, R 61.02"))
+        self.assertTrue(lines[0].startswith("FAIL person F 60, R 61.02"))
+        self.assertEqual(len(lines), 2)
+
+    def test_people_whose_run_was_too_short_fail(self):
+        problems, lines = self.check_with([0.0], missing=5)
+        self.assertEqual(problems, 1)
+        self.assertTrue(lines[0].startswith("FAIL person F 60, R 60.02") and
+                        lines[0].endswith(", 5 runs too short"), lines[0])
+        results = person.People([(60.0, 60.02, {person.CHECKED: person.summarise(
+            60.02, [], [], [], 8000)})], [])
+        out = io.StringIO()
+        with contextlib.redirect_stdout(out):
+            self.assertEqual(simulate.check_people(results), 1)
+        self.assertEqual(out.getvalue().splitlines()[0],
+                         "FAIL person F 60, R 60.02: every run too short to time")
 
     def test_confusions_below_f_are_left_to_the_one_run_check(self):
         # A shown 60.000 running at 59.94: everybody types +t, the sign is
@@ -209,14 +306,10 @@ class EvaluateTest(unittest.TestCase):
 
         def once():
             out = person.evaluate(runs, CORE, cases, lambda f, r: True,
-                                  [("steady", 0.3, 1)], [0.0])
+                                  [("steady", 0.3, 1)], [0.0], people=20)
             return out.two[0][2][("steady", 0.3, 1)].errors
-        saved = person.PEOPLE
-        person.PEOPLE = 20
-        try:
-            first, second = once(), once()
-        finally:
-            person.PEOPLE = saved
+        first, second = once(), once()
+        self.assertEqual(len(first), 20)  # 20 people at the one phase
         np.testing.assert_array_equal(first, second)
         self.assertGreater(np.ptp(first), 0)  # the reaction noise is there
 

@@ -2,14 +2,12 @@
 
 import contextlib
 import io
-import os
-import sys
 import unittest
 from unittest import mock
 
 import numpy as np
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "measure", "analysis"))
+import support  # noqa: F401  (the analyses on the import path)
 
 import one_run_rule as rule  # noqa: E402
 import person  # noqa: E402
