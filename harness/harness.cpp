@@ -75,7 +75,6 @@ void note(const char* format, ...) {
   va_end(args);
 }
 
-int passedChecks() { return passedCount; }
 int failedChecks() { return failedCount; }
 
 int endChecks() {
@@ -166,15 +165,6 @@ bool programRunning(const Program& program) {
          WaitForSingleObject(program.info.hProcess, 0) == WAIT_TIMEOUT;
 }
 
-bool waitForExit(const Program& program, double seconds, DWORD* exitCode) {
-  if (WaitForSingleObject(program.info.hProcess, static_cast<DWORD>(seconds * 1000)) !=
-      WAIT_OBJECT_0) {
-    return false;
-  }
-  GetExitCodeProcess(program.info.hProcess, exitCode);
-  return true;
-}
-
 void endProgram(Program* program) {
   if (program->info.hProcess == nullptr) return;
   if (programRunning(*program)) {
@@ -238,19 +228,20 @@ bool setTextOf(HWND window, const std::wstring& text) {
   return sendWithTimeout(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-HWND activeWindowOf(const Program& program) {
+namespace {
+
+// The program's thread's GUI state; all null when it cannot be read.
+GUITHREADINFO guiThreadInfo(const Program& program) {
   GUITHREADINFO info = {};
   info.cbSize = sizeof info;
-  if (!GetGUIThreadInfo(program.info.dwThreadId, &info)) return nullptr;
-  return info.hwndActive;
+  return GetGUIThreadInfo(program.info.dwThreadId, &info) ? info : GUITHREADINFO{};
 }
 
-HWND focusWindowOf(const Program& program) {
-  GUITHREADINFO info = {};
-  info.cbSize = sizeof info;
-  if (!GetGUIThreadInfo(program.info.dwThreadId, &info)) return nullptr;
-  return info.hwndFocus;
-}
+}  // namespace
+
+HWND activeWindowOf(const Program& program) { return guiThreadInfo(program).hwndActive; }
+
+HWND focusWindowOf(const Program& program) { return guiThreadInfo(program).hwndFocus; }
 
 bool activate(const Program& program, HWND window) {
   SetForegroundWindow(window);

@@ -22,7 +22,6 @@ bool recordCheck(bool passed, const char* file, int line, const char* format, ..
 // Prints an informational line that is not a check.
 void note(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)));
 
-int passedChecks();
 int failedChecks();
 // Prints the summary line "N passed, M failed" (what CTest matches) and
 // returns the driver's exit code: 0 when no check failed, else 1.
@@ -68,8 +67,6 @@ struct Program {
 // Starts the program; reports and returns false when it cannot be started.
 bool launchProgram(const std::wstring& path, Program* program);
 bool programRunning(const Program& program);
-// Waits for the process to end; returns false on timeout.
-bool waitForExit(const Program& program, double seconds, DWORD* exitCode);
 // Terminates the process if it still runs and closes its handles.
 void endProgram(Program* program);
 

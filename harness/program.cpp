@@ -64,9 +64,11 @@ bool dismissNotice(HWND notice) {
 
 bool expectExit(const Program& program, const char* how, double seconds, DWORD* exitCode) {
   DWORD code = 0;
-  const bool ended = waitForExit(program, seconds, &code);
+  const bool ended = WaitForSingleObject(program.info.hProcess,
+                                         static_cast<DWORD>(seconds * 1000)) == WAIT_OBJECT_0;
   char found[64] = "it still runs";
   if (ended) {
+    GetExitCodeProcess(program.info.hProcess, &code);
     snprintf(found, sizeof found, "it ended with exit code %lu", static_cast<unsigned long>(code));
     if (exitCode != nullptr) *exitCode = code;
   }
