@@ -77,21 +77,15 @@ def is_underline(line, marks="-"):
 
 def parts(lines, kind):
     """{language: (first line index, lines)} of the parts the document has."""
-    japanese, english, end_marker = MARKERS[kind]
     stripped = [line.rstrip() for line in lines]
 
-    def find(marker, start=0):
-        try:
-            return stripped.index(marker, start)
-        except ValueError:
-            return None
+    def find(marker, start, missing=None):
+        return stripped.index(marker, start) if marker in stripped[start:] else missing
 
-    ja = find(japanese)
+    japanese, english, end_marker = MARKERS[kind]
+    ja = find(japanese, 0)
     en = find(english, ja or 0)
-    end = len(lines)
-    if end_marker is not None:
-        found = find(end_marker, en or 0)
-        end = found if found is not None else end
+    end = find(end_marker, en or 0, len(lines))
     found_parts = {}
     if ja is not None:
         found_parts["Japanese"] = (ja + 1, lines[ja + 1:en if en is not None else end])
@@ -102,29 +96,23 @@ def parts(lines, kind):
 
 def quick_start(part_lines, kind, language):
     """(index within the part, lines) of the part's quick start, or None."""
-    title = QUICK_START_TITLES[language]
     n = len(part_lines)
 
-    def txt_heading(i):
-        return (i + 1 < n and part_lines[i].strip() and not is_underline(part_lines[i], "-=")
-                and is_underline(part_lines[i + 1], "-="))
+    def underlined(i, marks):
+        return i + 1 < n and is_underline(part_lines[i + 1], marks)
 
-    for i, line in enumerate(part_lines):
+    def heading(i):
+        line = part_lines[i]
         if kind == "md":
-            opens = line.startswith("### " + title)
-        else:
-            opens = line.startswith(title) and i + 1 < n and is_underline(part_lines[i + 1])
-        if not opens:
-            continue
-        end = n
-        for j in range(i + 1, n):
-            if kind == "md" and (part_lines[j].startswith("## ") or part_lines[j].startswith("### ")):
-                end = j
-                break
-            if kind == "txt" and j > i + 1 and txt_heading(j):
-                end = j
-                break
-        return i, part_lines[i:end]
+            return line.startswith(("## ", "### "))
+        return bool(line.strip()) and not is_underline(line, "-=") and underlined(i, "-=")
+
+    title = QUICK_START_TITLES[language]
+    for i, line in enumerate(part_lines):
+        if kind == "md" and line.startswith("### " + title):
+            return i, part_lines[i:next((j for j in range(i + 1, n) if heading(j)), n)]
+        if kind == "txt" and line.startswith(title) and underlined(i, "-"):
+            return i, part_lines[i:next((j for j in range(i + 2, n) if heading(j)), n)]
     return None
 
 
@@ -149,12 +137,7 @@ def japanese_characters(lines):
 
 def table_rows(lines):
     """[(line index, (D, F, A, B))] of the lines that are rows of a one-run table."""
-    rows = []
-    for i, line in enumerate(lines):
-        match = ROW.search(line)
-        if match:
-            rows.append((i, match.groups()))
-    return rows
+    return [(i, match.groups()) for i, match in enumerate(map(ROW.search, lines)) if match]
 
 
 def display_rows(text):
