@@ -166,16 +166,10 @@ def colours_at(toggles, strip, times):
     return colour
 
 
-def compositor_frames(toggles, refresh_rate, phase):
-    """Per composed frame: its time and every strip's colour [frame, strip]."""
-    times = frame_starts(refresh_rate, phase, toggles.end)
-    colours = np.stack([colours_at(toggles, j, times) for j in range(toggles.strips)], axis=1)
-    return times, colours
-
-
 def scanout_at_line(toggles, refresh_rate, phase, line):
     """Per scanned frame: when the scan reaches `line`, and every strip's
-    colour there [frame, strip]."""
+    colour there [frame, strip]. At line 0, the frame's start, it is the
+    composed frame."""
     times = frame_starts(refresh_rate, phase, toggles.end) + line / (LINES_TOTAL * refresh_rate)
     colours = np.stack([colours_at(toggles, j, times) for j in range(toggles.strips)], axis=1)
     return times, colours

@@ -69,10 +69,6 @@ def average_period(changes):
     return float(np.mean(changes[2:] - changes[:-2]))
 
 
-def white_share(colours):
-    return np.mean(colours, axis=1)
-
-
 class Composed(NamedTuple):
     """One run as a composed desktop shows it at one phase: each frame's time,
     its strips' colours and the share of them that is white (nan before every
@@ -94,8 +90,8 @@ class Composed(NamedTuple):
 
 
 def composed(toggles, refresh_rate, phase):
-    times, colours = display.compositor_frames(toggles, refresh_rate, phase)
-    return Composed(refresh_rate, times, colours, white_share(colours))
+    times, colours = display.scanout_at_line(toggles, refresh_rate, phase, 0)
+    return Composed(refresh_rate, times, colours, np.mean(colours, axis=1))
 
 
 def boundary_drift(toggles, refresh_rate, phase):
@@ -179,9 +175,6 @@ class Core:
     def estimates(self, pairs):
         return [a.estimate for a in self.answers(pairs)]
 
-    def estimate(self, flash_rate, time):
-        return self.estimates([(flash_rate, time)])[0]
-
     def pacing(self, flash_rate):
         """The pacing a typed flash rate gives (any time will do)."""
         flash_rate = float(flash_rate)
@@ -199,7 +192,7 @@ class Observation(NamedTuple):
 
 def observe_scanout(toggles, refresh_rate, phase, line=display.LINES_VISIBLE // 2):
     times, colours = display.scanout_at_line(toggles, refresh_rate, phase, line)
-    changes = decide_changes(times, white_share(colours), refresh_rate)
+    changes = decide_changes(times, np.mean(colours, axis=1), refresh_rate)
     return Observation(changes, average_period(changes),
                        boundary_drift(toggles, refresh_rate, phase))
 
