@@ -105,7 +105,6 @@ def scan_rows():
 
 def one_run_fields(results, way, phases):
     """The one-run section's figures and rows."""
-    windows = [rule.window(d) for d in rule.SHOWN]
     high = [rule.window(d)[1] for d in rule.SHOWN if d >= rule.HIGH_RATE]
     half, confusion = rule.separations(rule.AMOUNT_PPM)
     compared_half, compared_confusion = rule.separations(COMPARED_PPM)
@@ -128,8 +127,6 @@ def one_run_fields(results, way, phases):
         "flicker_limit": "%d" % rule.FLICKER_LIMIT,
         "high_rate": "%g" % rule.HIGH_RATE,
         "high_end": "%d" % max(high) if high else "–",
-        "window_low": "%d" % min(w[0] for w in windows),
-        "window_high": "%d" % max(w[1] for w in windows),
         "scan_ppm": "%d" % rule.SCAN_PPM,
         "window_rows": "\n".join(window_rows()),
         "one_run_rows": "\n".join(answered_rows(results, way)),

@@ -69,7 +69,7 @@ def measure_scanout(toggles, flash_rate, rate, phase, core):
     result = Result("scanout", phase, len(seen.changes), drift=seen.drift)
     if seen.period is not None:
         result.time = seen.period if seen.drift > 0 else -seen.period
-        result.estimate = core.estimate(flash_rate, result.time)
+        result.estimate = core.estimates([(flash_rate, result.time)])[0]
     return result
 
 
@@ -264,11 +264,6 @@ def check_people(results):
     return problems
 
 
-def case_name(case):
-    return "shown %.3f, F %.3f, R %.6f%s" % (case.shown, case.flash_rate, case.rate,
-                                             " (a %.3f mode)" % case.mode if case.confused else "")
-
-
 def window_misses(case, summary, exact, answered):
     """A FAIL text when a one-run case's exact t or a person's t falls on the
     wrong side of the window (inside when it must be flagged, outside when
@@ -280,9 +275,10 @@ def window_misses(case, summary, exact, answered):
     missing = summary.missing if answered else 0
     if bool(one_run_rule.inside(case.shown, exact)) == answered and not wrong and not missing:
         return None
-    return ("%s: t %.2f s, %d of %d people's t %s the window %d–%d s%s"
-            % (case_name(case), exact, wrong, len(summary.times),
-               "outside" if answered else "inside", start, end,
+    return ("shown %.3f, F %.3f, R %.6f%s: t %.2f s, %d of %d people's t %s the window %d–%d s%s"
+            % (case.shown, case.flash_rate, case.rate,
+               " (a %.3f mode)" % case.mode if case.confused else "", exact, wrong,
+               len(summary.times), "outside" if answered else "inside", start, end,
                ", %d could not time it" % missing if missing else ""))
 
 
