@@ -13,11 +13,7 @@ if [ "${1:-}" = "--release" ]; then
 fi
 exe=$1
 source "$(dirname "$0")/lib.sh"
-objdump=""
-for tool in i686-w64-mingw32-objdump x86_64-w64-mingw32-objdump objdump; do
-  command -v "$tool" >/dev/null && { objdump=$tool; break; }
-done
-[ -n "$objdump" ] || { echo "check-exe: no objdump" >&2; exit 2; }
+objdump=i686-w64-mingw32-objdump
 
 failed=0
 fail() { echo "check-exe: $exe: $*"; failed=1; }
