@@ -124,6 +124,15 @@ class CheckGuideTest(unittest.TestCase):
         failures = run_check(txt=readme_txt().replace("[English]", "English"))[0]
         self.assertEqual(failures, ["README.txt English: the part is missing"])
 
+    def test_a_quick_start_opens_at_its_heading_and_ends_with_its_part(self):
+        # The English part ends at the developers' part, whose row is not checked.
+        md = ("## 日本語\n\n" + JA_QUICK + "\n## English\n\n" + EN_QUICK +
+              "\n# For developers\n\n59.940 → 59.999, 1–2\n")
+        self.assertEqual(run_check(md=md)[0], [])
+        # A line that starts like the heading but has no underline opens nothing.
+        txt = readme_txt().replace("[English]\n\n", "[English]\n\nQuick start notes.\n\n")
+        self.assertEqual(run_check(txt=txt)[0], [])
+
     def test_output_ends_with_the_summary_and_the_quick_start_line(self):
         with tempfile.TemporaryDirectory() as folder:
             paths = {}
