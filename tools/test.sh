@@ -31,7 +31,7 @@ run_suite() {  # name, command...
   fi
 }
 
-run_suite "user guide" "$python" tools/check_guide.py
+run_suite "user guide" bash tools/check-guide.sh
 run_suite "core (native)" ctest --test-dir build/native --output-on-failure
 run_suite "core (sanitizers)" ctest --test-dir build/asan --output-on-failure
 run_suite "clang-tidy (core)" clang-tidy --quiet -p build/native core/*.cpp
