@@ -34,7 +34,12 @@ echo  sends nothing anywhere.
 echo.
 set "answer="
 set /p "answer=Type yes and press Enter to start; anything else quits: "
-if not "!answer!"=="yes" goto refused
+rem Refused unless the comparison itself says yes: an answer that breaks
+rem the comparison's syntax (a quote in it, for a cmd that expands it
+rem before parsing) leaves go undefined.
+set "go="
+if "!answer!"=="yes" set "go=1"
+if not defined go goto refused
 
 rem A window of its own (double-click) stays open at the end.
 set "line=!cmdcmdline!"
