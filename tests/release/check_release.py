@@ -39,6 +39,14 @@ def sums(text):
     return out
 
 
+def zip_stamp(commit_date):
+    """The entries' time: the commit's in UTC; zip times start in 1980 and
+    have 2-second steps."""
+    when = max(datetime.fromisoformat(commit_date).astimezone(timezone.utc),
+               datetime(1980, 1, 1, tzinfo=timezone.utc))
+    return (when.year, when.month, when.day, when.hour, when.minute, when.second // 2 * 2)
+
+
 def main(folder, version, commit_date):
     name = "lukanemi-%s-win32.zip" % version
     path = os.path.join(folder, name)
@@ -47,10 +55,7 @@ def main(folder, version, commit_date):
         with open(os.path.join(folder, file), "rb") as f:
             return f.read()
 
-    # The commit's time in UTC; zip times start in 1980 and have 2-second steps.
-    when = max(datetime.fromisoformat(commit_date).astimezone(timezone.utc),
-               datetime(1980, 1, 1, tzinfo=timezone.utc))
-    stamp = (when.year, when.month, when.day, when.hour, when.minute, when.second // 2 * 2)
+    stamp = zip_stamp(commit_date)
     with zipfile.ZipFile(path) as archive:
         entries = archive.infolist()
         names = [e.filename for e in entries]
