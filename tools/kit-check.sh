@@ -89,18 +89,21 @@ listing "$scratch/yes" >"$scratch/yes.before"
 wine_prepare
 touch "$scratch/started"
 status=0
-printf 'yes\r\n' | "$root/tools/wine-session.sh" "$WINE" cmd /c run.cmd --short \
-  >"$scratch/yes.out" 2>&1 || status=$?
+(cd "$scratch/yes" && printf 'yes\r\n' |
+   "$root/tools/wine-session.sh" "$WINE" cmd /c run.cmd --short) >"$scratch/yes.out" 2>&1 ||
+  status=$?
 took "run.cmd answered yes (--short) under Wine"
 last=$(tr -d '\r' <"$scratch/yes.out" | grep -E '^Passed: ' | tail -n 1 || true)
 check "run.cmd yes: expected exit status 0, got $status; its output ends:"$'\n'"$(tail -n 15 "$scratch/yes.out")" \
   test "$status" -eq 0
 check "run.cmd yes: expected the last line to name every suite passed, got [$last]" \
   test "${last%%. Report:*}" = "Passed: core tests, end-to-end, stress, recording; failed: none; not run: none"
-reports=("$scratch"/yes/report-*)
-check "run.cmd yes: expected one report folder, found ${#reports[@]}: ${reports[*]}" \
-  test "${#reports[@]}" -eq 1 -a -f "${reports[0]}/report.txt"
-report=${reports[0]}
+reports=("$scratch"/yes/report-*/report.txt)
+if [ ! -f "${reports[0]}" ] || [ "${#reports[@]}" -ne 1 ]; then
+  fail_check "run.cmd yes: expected one report folder with its report.txt, found: ${reports[*]}"
+  end_check
+fi
+report=$(dirname "${reports[0]}")
 check "run.cmd yes: the last line does not name the report folder $(basename "$report")" \
   grep -q "Report: .*$(basename "$report")" <<<"$last"
 
