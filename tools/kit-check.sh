@@ -152,9 +152,11 @@ started_by_cmd() {  # folder, answer
   (cd "$1" && printf '%s\r\n' "$2" |
      "$root/tools/wine-session.sh" env WINEDEBUG=+process "$WINE" cmd /c run.cmd \
        >"$trace" 2>&1) || true
-  # cmd's own thread is the one started for `cmd.exe /c run.cmd`.
-  tid=$(grep -A1 -E 'CreateProcessInternalW app .*cmd\.exe.*run\.cmd' "$trace" |
-        sed -n 's/.*started process pid [0-9a-f]* tid \([0-9a-f]*\).*/\1/p' | head -n 1)
+  # cmd's own thread: the one its parent reports started for
+  # `cmd.exe /c run.cmd`.
+  tid=$(awk '/CreateProcessInternalW app .*cmd\.exe.*run\.cmd/ { split($0, f, ":"); parent = f[1] }
+             parent != "" && index($0, parent ":trace:process:CreateProcessInternalW started") == 1 {
+               sub(/.* tid /, ""); print; exit }' "$trace")
   if [ -z "$tid" ]; then
     echo "(no trace of cmd.exe running run.cmd)"
   fi

@@ -16,10 +16,9 @@
 // requirements.txt) is not run, and the report says why. Ends with one line
 // naming the suites that passed and the folder; exits 1 if any failed.
 //
-// usage: kit_runner [--short] [--ver TEXT]
+// usage: kit_runner [--short]
 //   --short  a shorter stress walk and recording (for the kit's own test
 //            under emulation)
-//   --ver    the text of cmd's `ver`, for the report
 #include <windows.h>
 
 #include <cstdarg>
@@ -87,6 +86,8 @@ double secondsNow() {
   QueryPerformanceFrequency(&frequency);
   return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
+
+std::wstring quoted(const std::wstring& argument) { return L"\"" + argument + L"\""; }
 
 std::wstring folderOf(const std::wstring& path) {
   const size_t slash = path.find_last_of(L"\\/");
@@ -219,10 +220,55 @@ int reportedRate() {
   return rate;
 }
 
-void describePC(const Report& report, const std::string& ver, const OSVERSIONINFOEXW& version,
-                int rate) {
+// What cmd's `ver` prints, read through a pipe (cmd would write the
+// output of `for /f` into a temporary file); empty when cmd cannot be run.
+std::string cmdVer(const std::wstring& folder) {
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherited, 0)) return "";
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  wchar_t comspec[MAX_PATH] = L"cmd.exe";
+  GetEnvironmentVariableW(L"ComSpec", comspec, MAX_PATH);
+  std::wstring line = quoted(comspec) + L" /c ver";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  PROCESS_INFORMATION process = {};
+  const BOOL started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                      folder.c_str(), &startup, &process);
+  CloseHandle(writeEnd);
+  std::string text;
+  char buffer[512];
+  DWORD got = 0;
+  while (started && ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    text.append(buffer, got);
+  }
+  CloseHandle(readEnd);
+  if (started) {
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  // The one line that is not empty.
+  std::string ver;
+  for (char c : text) {
+    if (c == '\r' || c == '\n') {
+      if (!ver.empty()) break;
+    } else {
+      ver += c;
+    }
+  }
+  return ver;
+}
+
+void describePC(const Report& report, const OSVERSIONINFOEXW& version, int rate) {
   const wchar_t currentVersion[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-  reportLine(report, "windows: " + (ver.empty() ? std::string("(not given)") : ver));
+  const std::string ver = cmdVer(report.folder);
+  reportLine(report,
+             "windows: " + (ver.empty() ? std::string("(cmd's ver printed nothing)") : ver));
   std::string product = registryText(currentVersion, L"ProductName");
   const std::string release = registryText(currentVersion, L"DisplayVersion");
   if (!release.empty()) product += " " + release;
@@ -388,8 +434,6 @@ Outcome runProgram(const std::wstring& commandLine, const std::wstring& folder,
   return outcome;
 }
 
-std::wstring quoted(const std::wstring& argument) { return L"\"" + argument + L"\""; }
-
 // ---- The suites --------------------------------------------------------------
 
 struct Suite {
@@ -511,18 +555,10 @@ int wmain(int argc, wchar_t** argv) {
   // No error dialog from a program that fails to load or crashes: the
   // suite fails and the run goes on. Inherited by every program started.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-  bool shortRun = false;
-  std::string ver;
-  for (int i = 1; i < argc; ++i) {
-    const std::wstring option = argv[i];
-    if (option == L"--short") {
-      shortRun = true;
-    } else if (option == L"--ver" && i + 1 < argc) {
-      ver = utf8(argv[++i]);
-    } else {
-      say("usage: kit_runner [--short] [--ver TEXT]");
-      return 2;
-    }
+  const bool shortRun = argc == 2 && std::wstring(argv[1]) == L"--short";
+  if (argc > 2 || (argc == 2 && !shortRun)) {
+    say("usage: kit_runner [--short]");
+    return 2;
   }
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -554,7 +590,7 @@ int wmain(int argc, wchar_t** argv) {
   // default (0 or 1) at 60.
   const int reported = reportedRate();
   const int rate = reported > 1 ? reported : 60;
-  describePC(report, ver, version, reported);
+  describePC(report, version, reported);
 
   std::string requirementsText;
   std::vector<std::string> problems;

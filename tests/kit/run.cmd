@@ -47,10 +47,8 @@ set "stay="
 if not "!line:%~nx0=!"=="!line!" set "stay=1"
 set "short="
 if "%~1"=="--short" set "short=--short"
-set "winver="
-for /f "delims=" %%v in ('ver') do set "winver=%%v"
 echo.
-"kit\kit_runner.exe" !short! --ver "!winver!"
+"kit\kit_runner.exe" !short!
 set "status=!errorlevel!"
 popd
 if defined stay pause
