@@ -11,6 +11,8 @@
 #   through tools/read-kit-report.sh, and nothing may be written but the
 #   report folder, neither in the kit's folder nor in the Wine prefix's
 #   drive C: (where TEMP would be);
+# - answered `yes` with requirements that no Windows meets for three suites:
+#   those are not run, each with its reason, and the fourth passes;
 # - answered anything else (no, nothing, YES, an answer that tries to run
 #   a command): cmd must start no program (Wine's process trace) and write
 #   nothing.
@@ -142,6 +144,31 @@ truncate -s 100 "$scratch"/cut/recording-*.bin
 check "negative control: read-kit-report.sh read a cut recording" \
   bash -c "! '$root/tools/read-kit-report.sh' '$scratch/cut' >/dev/null 2>&1"
 took "the report checked and read back"
+
+# ---- Suites that cannot run on the Windows at hand ----------------------------
+
+# requirements.txt made to ask for what no Windows has: for core_tests.exe an
+# import, for lukanemi.exe a later Windows. The core tests, the end-to-end
+# and the stress test are then not started, each with its reason in the
+# report, and the recording still runs and passes.
+unzip -q "$scratch/a/$zip" -d "$scratch/lacking"
+printf 'import core_tests.exe KERNEL32.dll LukanemiNoSuchFunction\r\nsubsystem lukanemi.exe 99.0\r\n' \
+  >>"$scratch/lacking/kit/requirements.txt"
+(cd "$scratch/lacking" && printf 'yes\r\n' |
+   "$root/tools/wine-session.sh" "$WINE" cmd /c run.cmd --short) >"$scratch/lacking.out" 2>&1 ||
+  true
+last=$(tr -d '\r' <"$scratch/lacking.out" | grep -E '^Passed: ' | tail -n 1 || true)
+check "lacking: expected the last line to name the three suites not run, got [$last]" \
+  test "${last%%. Report:*}" = "Passed: recording; failed: none; not run: core tests, end-to-end, stress"
+lacking=$(cat "$scratch"/lacking/report-*/report.txt 2>/dev/null || true)
+for reason in "KERNEL32.dll LukanemiNoSuchFunction" "lukanemi.exe asks for Windows 99.0"; do
+  check "lacking: expected report.txt to give the reason '$reason':"$'\n'"$lacking" \
+    grep -q "^reason: this Windows lacks what it needs: .*$reason" <<<"$lacking"
+done
+found=$(cd "$scratch"/lacking/report-* 2>/dev/null && ls | tr '\n' ' ')
+check "lacking: expected no log of the suites not run, found: $found" \
+  test -z "$(ls "$scratch"/lacking/report-*/{core,e2e,stress}.log 2>/dev/null)"
+took "run.cmd with three suites lacking what they need"
 
 # ---- Any other answer starts nothing ----------------------------------------
 

@@ -467,7 +467,7 @@ SuiteResult runSuite(const Report& report, const Suite& suite,
     for (size_t i = 0; i < missing.size(); ++i) list += (i ? ", " : "") + missing[i];
     reportLine(report, "result: not run");
     reportLine(report, "reason: this Windows lacks what it needs: " + list);
-    say(std::string(suite.name) + ": not run: this Windows lacks " + missing[0] +
+    say(std::string(suite.name) + ": not run: this Windows lacks what it needs: " + missing[0] +
         (missing.size() > 1 ? format(" and %zu more", missing.size() - 1) : std::string()));
     return suiteNotRun;
   }
