@@ -19,7 +19,6 @@ one line per failed check and "N passed, M failed".
 import hashlib
 import os
 import sys
-import zipfile
 
 import check_release
 from check_release import check, sums
@@ -35,18 +34,7 @@ def main(folder, version, commit_date, release):
     name = "lukanemi-%s-testkit-win32.zip" % version
     with open(os.path.join(folder, name), "rb") as f:
         zipped = f.read()
-    stamp = check_release.zip_stamp(commit_date)
-    with zipfile.ZipFile(os.path.join(folder, name)) as archive:
-        entries = archive.infolist()
-        names = [e.filename for e in entries]
-        check(names == ENTRIES, "zip entries %s, expected %s" % (names, ENTRIES))
-        for e in entries:
-            check((e.external_attr >> 16) & 0o777 == 0o644,
-                  "%s: mode %o, expected 644" % (e.filename, (e.external_attr >> 16) & 0o777))
-            check(e.date_time == stamp, "%s: time %s, expected the commit's %s"
-                  % (e.filename, e.date_time, stamp))
-            check(e.extra == b"", "%s: %d bytes of extra fields" % (e.filename, len(e.extra)))
-        files = {n: archive.read(n) for n in names}
+    names, files = check_release.check_zip(os.path.join(folder, name), ENTRIES, commit_date)
     listed = sums(files.get("SHA256SUMS.txt", b""))
     check(sorted(listed) == sorted(n for n in names if n != "SHA256SUMS.txt"),
           "inner SHA256SUMS.txt lists %s" % sorted(listed))
