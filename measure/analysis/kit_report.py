@@ -89,7 +89,7 @@ def parse(text):
 
 
 def read(folder):
-    with open(os.path.join(folder, "report.txt"), encoding="utf-8") as f:
+    with open(os.path.join(folder, "report.txt"), encoding="utf-8", errors="replace") as f:
         return parse(f.read())
 
 

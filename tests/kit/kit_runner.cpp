@@ -252,7 +252,7 @@ std::string cmdVer(const std::wstring& folder) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
   }
-  // The one line that is not empty.
+  // The one line that is not empty, in the console's code page.
   std::string ver;
   for (char c : text) {
     if (c == '\r' || c == '\n') {
@@ -261,7 +261,11 @@ std::string cmdVer(const std::wstring& folder) {
       ver += c;
     }
   }
-  return ver;
+  if (ver.empty()) return ver;
+  std::wstring wideVer(ver.size(), L'\0');
+  const int size = MultiByteToWideChar(CP_OEMCP, 0, ver.data(), static_cast<int>(ver.size()),
+                                       &wideVer[0], static_cast<int>(wideVer.size()));
+  return utf8(wideVer.substr(0, static_cast<size_t>(size > 0 ? size : 0)));
 }
 
 void describePC(const Report& report, const OSVERSIONINFOEXW& version, int rate) {
@@ -404,7 +408,13 @@ Outcome runProgram(const std::wstring& commandLine, const std::wstring& folder,
   PROCESS_INFORMATION process = {};
   std::wstring line = commandLine;
   const double began = secondsNow();
-  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+  // Out of a job the runner may have been started in (as Windows 7 starts
+  // some programs), so that it can go into the runner's own; where that
+  // job allows no breakaway, in it.
+  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE,
+                      CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB, nullptr, folder.c_str(),
+                      &startup, &process) &&
+      !CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
                       folder.c_str(), &startup, &process)) {
     outcome.error = format("cannot be started (error %lu)", GetLastError());
   } else {
