@@ -19,6 +19,134 @@ build_in() {  # folder, targets, cmake arguments...
     { grep -v -E '^\[ *[0-9]+%\]' || true; }
 }
 
+# ---- Packages built from the committed tree (release.sh, windows-kit.sh) ----
+
+# Fails, naming SCRIPT, unless FOLDER may be replaced: it does not exist, is
+# empty, or holds MARKER, which SCRIPT writes into what it makes.
+may_replace() {  # folder, marker, script
+  if [ -e "$1" ] && [ ! -f "$1/$2" ] && [ -n "$(ls -A "$1")" ]; then
+    echo "$3: $1 is not empty and was not written by $3; not replacing it" >&2
+    return 1
+  fi
+}
+
+# Replaces FOLDER (checked by may_replace) with an empty one holding MARKER.
+replace_folder() {  # folder, marker
+  rm -rf "$1"
+  mkdir -p "$1"
+  : >"$1/$2"
+}
+
+# Unpacks a clean copy of the committed tree (HEAD) into FOLDER and sets
+# `version` (its VERSION, which must be MAJOR.MINOR.PATCH) and
+# `commit_time` (the commit's, seconds since 1970).
+clean_tree() {  # folder, script
+  mkdir -p "$1"
+  git -C "$root" archive --format=tar HEAD | tar -x -C "$1/"
+  version=$(head -n 1 "$1/VERSION")
+  commit_time=$(git -C "$root" log -1 --format=%ct HEAD)
+  case "$version" in
+    [0-9]*.[0-9]*.[0-9]*) ;;
+    *) echo "$2: VERSION holds '$version', expected MAJOR.MINOR.PATCH" >&2; return 1 ;;
+  esac
+}
+
+# Configures FOLDER from SOURCE with the cmake arguments, asking CMake's file
+# API for the build's targets, and builds TARGETS; their files are then
+# found by name (target_file), wherever the project's folders put them.
+build_targets() {  # source, folder, targets, cmake arguments...
+  local source=$1 dir=$2 targets=$3
+  shift 3
+  mkdir -p "$dir/.cmake/api/v1/query"
+  : >"$dir/.cmake/api/v1/query/codemodel-v2"
+  cmake -S "$source" -B "$dir" "$@" >/dev/null
+  # shellcheck disable=SC2086
+  cmake --build "$dir" -j "$(nproc)" --target $targets >/dev/null
+}
+
+# The file that build_targets built in FOLDER for TARGET, from CMake's reply.
+target_file() {  # folder, target
+  "$python" - "$1" "$2" <<'PY'
+import glob, json, os, sys
+
+folder, name = sys.argv[1], sys.argv[2]
+reply = os.path.join(folder, ".cmake", "api", "v1", "reply")
+
+def load(file):
+    with open(os.path.join(reply, file)) as f:
+        return json.load(f)
+
+index = load(os.path.basename(sorted(glob.glob(os.path.join(reply, "index-*.json")))[-1]))
+model = next(o for o in index["objects"] if o["kind"] == "codemodel")
+targets = load(model["jsonFile"])["configurations"][0]["targets"]
+found = [t for t in targets if t["name"] == name]
+if not found:
+    sys.exit("target_file: no target %s in %s" % (name, folder))
+artifacts = load(found[0]["jsonFile"]).get("artifacts", [])
+if not artifacts:
+    sys.exit("target_file: target %s builds no file" % name)
+print(os.path.join(folder, artifacts[0]["path"]))
+PY
+}
+
+# Builds the program as it ships from the clean tree SOURCE in FOLDER (the
+# 32-bit build of the win32 thread-model compilers, without tests or the
+# measuring wing), checks it with SOURCE's own checks and allow-list (every
+# import on the list, stripped, at most 400 KB) and prints its path.
+build_release_program() {  # source, folder
+  build_targets "$1" "$2" lukanemi -DCMAKE_TOOLCHAIN_FILE="$1/cmake/mingw-i686.cmake" \
+    -DLUKANEMI_TESTS=OFF -DLUKANEMI_MEASURE=OFF
+  local exe
+  exe=$(target_file "$2" lukanemi)
+  "$1/tools/check-exe.sh" --release "$exe" >&2
+  echo "$exe"
+}
+
+# Prints a text file for Windows: @VERSION@ filled in, CRLF line ends and,
+# with --bom, a byte-order mark, so that older Notepads read UTF-8 as such.
+windows_text() {  # [--bom] file, version
+  if [ "$1" = --bom ]; then
+    printf '\xef\xbb\xbf'
+    shift
+  fi
+  sed -e "s/@VERSION@/$2/g" -e 's/$/\r/' "$1"
+}
+
+# The deterministic zip of a package: ZIP holds FOLDER's files ENTRY... (paths
+# relative to FOLDER, in that order) and, last, their SHA256SUMS.txt. Every
+# entry has the commit's time in UTC (COMMIT_TIME, not before 1980), mode
+# 0644 and no extra fields.
+write_zip() {  # folder, zip, commit time, entries...
+  "$python" - "$@" <<'PY'
+import hashlib, os, sys, time, zipfile
+
+folder, path, commit_time, names = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
+stamp = max(time.gmtime(commit_time)[:6], (1980, 1, 1, 0, 0, 0))
+
+def read(name):
+    with open(os.path.join(folder, name), "rb") as f:
+        return f.read()
+
+entries = [(name, read(name)) for name in names]
+sums = "".join("%s  %s\n" % (hashlib.sha256(data).hexdigest(), name) for name, data in entries)
+entries.append(("SHA256SUMS.txt", sums.encode()))
+with zipfile.ZipFile(path, "w") as archive:
+    for entry, data in entries:
+        info = zipfile.ZipInfo(entry, date_time=stamp)
+        info.create_system = 3  # Unix, so that the mode below is read
+        info.external_attr = 0o100644 << 16
+        info.compress_type = zipfile.ZIP_DEFLATED
+        archive.writestr(info, data, compresslevel=9)
+PY
+}
+
+# Writes FOLDER/SHA256SUMS.txt: the sums of FOLDER's files NAME..., in order.
+write_sums() {  # folder, names...
+  local folder=$1
+  shift
+  (cd "$folder" && sha256sum -- "$@") >"$folder/SHA256SUMS.txt"
+}
+
 # Builds TARGETS of the measuring wing's 64-bit Windows programs, without the
 # tests, in FOLDER.
 build_measure() {  # folder, targets

@@ -6,8 +6,9 @@
 # under Wine in a virtual X display (the core tests, the resource and import
 # checks, the end-to-end and stress tests of the real program; the 32-bit
 # core tests in a tree of their own, whose core objects must be those of the
-# program that ships), a build with a compilers-only toolchain file, and two
-# releases compared file by file.
+# program that ships), a build with a compilers-only toolchain file, two
+# releases compared file by file, and the Windows test kit: built twice and
+# compared, and run under Wine's cmd as a volunteer runs it.
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 cd "$root"
@@ -43,6 +44,7 @@ run_suite "core (32-bit, posix threads, Wine)" tools/wine-session.sh ctest --tes
 run_suite "core objects the same in both 32-bit trees" tools/same-core.sh
 run_suite "plain toolchain (32-bit)" tools/toolchain-check.sh
 run_suite "reproducible release" tools/repro-check.sh
+run_suite "windows test kit (32-bit, Wine)" tools/kit-check.sh
 
 echo
 printf '%s\n' "${summary[@]}"

@@ -39,6 +39,32 @@ def sums(text):
     return out
 
 
+def zip_stamp(commit_date):
+    """The entries' time: the commit's in UTC; zip times start in 1980 and
+    have 2-second steps."""
+    when = max(datetime.fromisoformat(commit_date).astimezone(timezone.utc),
+               datetime(1980, 1, 1, tzinfo=timezone.utc))
+    return (when.year, when.month, when.day, when.hour, when.minute, when.second // 2 * 2)
+
+
+def check_zip(path, expected, commit_date):
+    """Checks that the zip holds the entries `expected` in that order, each
+    with mode 0644, the commit's time and no extra fields; returns its names
+    and {name: bytes}."""
+    stamp = zip_stamp(commit_date)
+    with zipfile.ZipFile(path) as archive:
+        entries = archive.infolist()
+        names = [e.filename for e in entries]
+        check(names == expected, "zip entries %s, expected %s" % (names, ", ".join(expected)))
+        for e in entries:
+            check((e.external_attr >> 16) & 0o777 == 0o644,
+                  "%s: mode %o, expected 644" % (e.filename, (e.external_attr >> 16) & 0o777))
+            check(e.date_time == stamp, "%s: time %s, expected the commit's %s"
+                  % (e.filename, e.date_time, stamp))
+            check(e.extra == b"", "%s: %d bytes of extra fields" % (e.filename, len(e.extra)))
+        return names, {n: archive.read(n) for n in names}
+
+
 def main(folder, version, commit_date):
     name = "lukanemi-%s-win32.zip" % version
     path = os.path.join(folder, name)
@@ -47,22 +73,7 @@ def main(folder, version, commit_date):
         with open(os.path.join(folder, file), "rb") as f:
             return f.read()
 
-    # The commit's time in UTC; zip times start in 1980 and have 2-second steps.
-    when = max(datetime.fromisoformat(commit_date).astimezone(timezone.utc),
-               datetime(1980, 1, 1, tzinfo=timezone.utc))
-    stamp = (when.year, when.month, when.day, when.hour, when.minute, when.second // 2 * 2)
-    with zipfile.ZipFile(path) as archive:
-        entries = archive.infolist()
-        names = [e.filename for e in entries]
-        check(names == ["lukanemi.exe", "README.txt", "SHA256SUMS.txt"],
-              "zip entries %s, expected lukanemi.exe, README.txt, SHA256SUMS.txt" % names)
-        for e in entries:
-            check((e.external_attr >> 16) & 0o777 == 0o644,
-                  "%s: mode %o, expected 644" % (e.filename, (e.external_attr >> 16) & 0o777))
-            check(e.date_time == stamp, "%s: time %s, expected the commit's %s"
-                  % (e.filename, e.date_time, stamp))
-            check(e.extra == b"", "%s: %d bytes of extra fields" % (e.filename, len(e.extra)))
-        inner = {n: archive.read(n) for n in names}
+    names, inner = check_zip(path, ["lukanemi.exe", "README.txt", "SHA256SUMS.txt"], commit_date)
     for file in ("lukanemi.exe", "README.txt"):
         check(inner.get(file) == read(file), "%s in the zip differs from the one beside it" % file)
     listed = sums(inner.get("SHA256SUMS.txt", b""))
