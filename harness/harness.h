@@ -1,6 +1,6 @@
 // The drivers' general pieces: check reporting, time, starting and ending a
-// process, and looking at its windows and the screen from outside. What is
-// particular to the program under test is in harness/program.h.
+// process, and looking at its windows from outside. What is particular to the
+// program under test is in harness/program.h.
 #pragma once
 
 // Lean, without min and max macros: the library's CMake file defines
@@ -32,14 +32,10 @@ int endChecks();
 std::string utf8(const std::wstring& text);
 std::string quoted(const std::wstring& text);
 
-// Text of the "%lf" format, as the program writes its real fields.
-std::wstring realText(double value);
-
 // ---- Time ------------------------------------------------------------------
 
 // Seconds on the performance counter, the clock the program paces by.
 double secondsNow();
-void sleepUntil(double when);
 
 // Calls `condition` every 10 ms until it holds or `seconds` have passed;
 // returns its last result.
@@ -101,17 +97,3 @@ HWND focusWindowOf(const Program& program);
 // Makes `window` the foreground (and so active) window and waits for the
 // program's thread to report it active.
 bool activate(const Program& program, HWND window);
-
-RECT windowRect(HWND window);
-std::string rectText(const RECT& rect);
-
-// ---- Screen ----------------------------------------------------------------
-
-// The pixels of a screen area, row by row from the top, as 0xRRGGBB.
-std::vector<DWORD> screenPixels(const RECT& area);
-// The pixels of an icon drawn at `size` x `size` over white, as 0xRRGGBB.
-std::vector<DWORD> iconPixels(HICON icon, int size);
-
-// Reads the screen colour at each point; all reads in one go.
-void readScreen(const POINT* points, int count, COLORREF* colours);
-std::string colourText(COLORREF colour);

@@ -40,14 +40,6 @@ std::vector<HWND> flickerWindows(const Program& program) {
   return topLevelWindows(program.info.dwProcessId, flickerClass);
 }
 
-std::vector<HWND> noticeWindows(const Program& program) {
-  std::vector<HWND> found;
-  for (HWND window : topLevelWindows(program.info.dwProcessId, dialogClass)) {
-    if (window != program.dialog) found.push_back(window);
-  }
-  return found;
-}
-
 HWND findNotice(const Program& program) {
   HWND notice = findCaptioned(program.info.dwProcessId, noticeCaption);
   return notice != program.dialog ? notice : nullptr;

@@ -44,9 +44,6 @@ RunStart pressStart(const Program& program, bool byClick = false);
 
 // The program's visible flicker windows.
 std::vector<HWND> flickerWindows(const Program& program);
-// The program's visible dialogs other than the settings dialog, whatever
-// their caption: the program shows none but the notice.
-std::vector<HWND> noticeWindows(const Program& program);
 // The visible frame-drop notice (a dialog captioned noticeCaption), or null.
 HWND findNotice(const Program& program);
 // Dismisses a notice with its OK button as a user does; true once it is

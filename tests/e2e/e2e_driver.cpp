@@ -20,6 +20,7 @@
 #include "harness/program.h"
 #include "resources/resource.h"
 #include "tests/e2e/guide_examples.h"
+#include "tests/e2e/screen.h"
 
 namespace {
 
@@ -64,6 +65,16 @@ constexpr int expectedControlCount = sizeof expectedControls / sizeof expectedCo
 int screenWidth = 0;
 int screenHeight = 0;
 std::wstring reportedRateText;
+
+// The program's visible dialogs other than the settings dialog, whatever
+// their caption: the program shows none but the notice.
+std::vector<HWND> noticeWindows(const Program& program) {
+  std::vector<HWND> found;
+  for (HWND window : topLevelWindows(program.info.dwProcessId, dialogClass)) {
+    if (window != program.dialog) found.push_back(window);
+  }
+  return found;
+}
 
 const char* kindName(ControlKind kind) {
   switch (kind) {
