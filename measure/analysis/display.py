@@ -45,13 +45,6 @@ class Toggles:
         return float(self.fills[-1].max()) if len(self.number) else 0.0
 
 
-def ideal_toggles(flash_rate, seconds, strips=4):
-    """Toggles exactly on the schedule: toggle k at (k + 1) / (2 F) s."""
-    k = np.arange(int(2 * flash_rate * seconds), dtype=np.int64)
-    times = (k + 1) / (2.0 * flash_rate)
-    return Toggles(k, np.repeat(times[:, None], strips, axis=1))
-
-
 # ---- Recordings --------------------------------------------------------------
 
 class Run:

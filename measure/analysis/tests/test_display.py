@@ -22,7 +22,7 @@ CORE = support.core()
 
 def ideal_replay(seconds):
     def replay(second_rate):
-        return display.ideal_toggles(CORE.pacing(second_rate).flash_rate, seconds)
+        return support.ideal_toggles(CORE.pacing(second_rate).flash_rate, seconds)
     return replay
 
 
@@ -32,7 +32,7 @@ class IdealTogglesTest(unittest.TestCase):
         # to 1/R, so R comes out within (1/R)(R - F)^2 plus rounding.
         for flash_rate, rate in [(60, 60.04), (60, 59.95), (60, 60.0173), (144, 143.95),
                                  (240, 240.1), (240, 239.93)]:
-            toggles = display.ideal_toggles(flash_rate, 180)
+            toggles = support.ideal_toggles(flash_rate, 180)
             results = simulate.run_case(None, flash_rate, rate, CORE, toggles,
                                         ideal_replay(180))
             bound = (rate - flash_rate) ** 2 / rate + 1e-9
@@ -44,13 +44,13 @@ class IdealTogglesTest(unittest.TestCase):
                 self.assertEqual(r.estimate > flash_rate, rate > flash_rate, where)
 
     def test_equal_rates_read_as_no_movement(self):
-        toggles = display.ideal_toggles(60, 120)
+        toggles = support.ideal_toggles(60, 120)
         results = simulate.run_case(None, 60, 60.0, CORE, toggles, ideal_replay(120))
         self.assertEqual(simulate.verdict(60, 60.0, results, 120), [])
         self.assertTrue(all(r.changes == 0 for r in results))
 
     def test_the_scanned_boundary_drifts_down_when_the_display_is_faster(self):
-        toggles = display.ideal_toggles(60, 60)
+        toggles = support.ideal_toggles(60, 60)
         self.assertAlmostEqual(observer.boundary_drift(toggles, 60.05, 0.3), 0.05, places=4)
         self.assertAlmostEqual(observer.boundary_drift(toggles, 59.95, 0.3), -0.05, places=4)
 
@@ -58,7 +58,7 @@ class IdealTogglesTest(unittest.TestCase):
 class ScanoutTest(unittest.TestCase):
     def test_a_late_toggle_moves_its_boundary_down_by_the_lines_scanned_meanwhile(self):
         rate, phase = 60.0, 0.25
-        toggles = display.ideal_toggles(60.01, 10)
+        toggles = support.ideal_toggles(60.01, 10)
         _, frame, line = display.scanout_positions(toggles, rate, phase)
         late = display.Toggles(toggles.number, toggles.fills.copy())
         delay = 1e-3  # 1 ms at 60 Hz and 1125 lines: 67.5 lines
@@ -81,7 +81,7 @@ class ScanoutTest(unittest.TestCase):
         self.assertEqual(np.count_nonzero(wobble > 1e-6), 1)
 
     def test_the_drift_keeps_its_direction_through_toggles_half_a_frame_late(self):
-        toggles = display.ideal_toggles(240, 60)
+        toggles = support.ideal_toggles(240, 60)
         late = display.Toggles(toggles.number, toggles.fills.copy())
         late.fills[::50] += 0.6 / 240  # every 50th toggle 0.6 frames late
         self.assertAlmostEqual(observer.boundary_drift(late, 239.95, 0.5), -0.05, places=3)
@@ -133,7 +133,7 @@ class SignRuleTest(unittest.TestCase):
     def test_a_second_run_too_slow_to_time_means_the_rate_is_above(self):
         # t = 50 s; the second run at F + 0.01 changes every 50 s, too slowly
         # for a complete period in 90 s: the drift slowed, so R is above F.
-        toggles = display.ideal_toggles(60, 90)
+        toggles = support.ideal_toggles(60, 90)
         results = simulate.run_case(None, 60, 60.02, CORE, toggles, ideal_replay(90))
         for r in results:
             if r.model == "compositor":

@@ -28,7 +28,7 @@ class IdealRun:
         self.seconds = seconds
 
     def toggles(self, toggle_rate, rate_scale):
-        return display.ideal_toggles(observer.Pacing(toggle_rate, rate_scale).flash_rate,
+        return support.ideal_toggles(observer.Pacing(toggle_rate, rate_scale).flash_rate,
                                      self.seconds)
 
     def extended(self, seconds):
@@ -316,7 +316,7 @@ class EvaluateTest(unittest.TestCase):
 
 class FlashesTest(unittest.TestCase):
     def test_changes_on_schedule_do_not_flicker_and_late_toggles_do(self):
-        toggles = display.ideal_toggles(240, 60)
+        toggles = support.ideal_toggles(240, 60)
         zones = flashes.flicker_zones(toggles, 240.1, 0.3)
         self.assertGreater(len(zones), 5)
         self.assertTrue(all(z == (0.0, 0.0, 0.0) for z in zones))
@@ -330,11 +330,11 @@ class FlashesTest(unittest.TestCase):
         self.assertLess(max(lengths), 5.0)
 
     def test_a_far_off_estimate_beats_at_the_aliased_rate(self):
-        toggles = display.ideal_toggles(60, 20)
+        toggles = support.ideal_toggles(60, 20)
         mean, most = flashes.beat(toggles, 75.0, 0.3)
         self.assertAlmostEqual(mean, 15.0, delta=0.2)
         self.assertLessEqual(most, 16.0)
-        mean, _ = flashes.beat(display.ideal_toggles(144, 20), 165.0, 0.3)
+        mean, _ = flashes.beat(support.ideal_toggles(144, 20), 165.0, 0.3)
         self.assertAlmostEqual(mean, 21.0, delta=0.2)
 
     def test_flashes_in_one_second_are_changes_over_two(self):
@@ -342,7 +342,7 @@ class FlashesTest(unittest.TestCase):
         self.assertEqual(flashes.most_in_one_second(np.array([])), 0.0)
 
     def test_an_exact_estimate_on_the_schedule_shows_no_stray_frame(self):
-        toggles = display.ideal_toggles(60, 30)
+        toggles = support.ideal_toggles(60, 30)
         stray = flashes.stray_frames(toggles, 60.0, 0.3)
         self.assertEqual((stray.frames, stray.bursts, stray.most), (0, 0, 0.0))
         late = display.Toggles(toggles.number, toggles.fills.copy())
