@@ -137,7 +137,7 @@ bool launchProgram(const std::wstring& path, Program* program) {
           GetLastError());
     return false;
   }
-  setWatchedProcess(program->info.hProcess);
+  watchedProcess = program->info.hProcess;
   return true;
 }
 
@@ -153,7 +153,7 @@ void endProgram(Program* program) {
     TerminateProcess(program->info.hProcess, 1);
     WaitForSingleObject(program->info.hProcess, 10000);
   }
-  setWatchedProcess(nullptr);
+  watchedProcess = nullptr;
   CloseHandle(program->info.hThread);
   CloseHandle(program->info.hProcess);
   *program = Program{};
@@ -164,8 +164,6 @@ void startWatchdog(double seconds) {
   HANDLE thread = CreateThread(nullptr, 0, watchdog, nullptr, 0, nullptr);
   if (thread != nullptr) CloseHandle(thread);
 }
-
-void setWatchedProcess(HANDLE process) { watchedProcess = process; }
 
 std::vector<HWND> topLevelWindows(DWORD pid, const wchar_t* className) {
   std::vector<HWND> found;
@@ -178,7 +176,7 @@ HWND findCaptioned(DWORD pid, const wchar_t* caption) {
   for (HWND window : topLevelWindows(pid, L"#32770")) {
     wchar_t text[64] = {};
     GetWindowTextW(window, text, 64);
-    if (IsWindowVisible(window) && std::wstring(text) == caption) return window;
+    if (std::wstring(text) == caption) return window;
   }
   return nullptr;
 }

@@ -66,10 +66,10 @@ bool programRunning(const Program& program);
 // Terminates the process if it still runs and closes its handles.
 void endProgram(Program* program);
 
-// Kills the current program and ends the driver with a failure once
-// `seconds` have passed, so that a hang never blocks the test run.
+// Kills the program launched last, unless it was ended, and ends the driver
+// with a failure once `seconds` have passed, so that a hang never blocks the
+// test run.
 void startWatchdog(double seconds);
-void setWatchedProcess(HANDLE process);
 
 // ---- Windows ---------------------------------------------------------------
 
