@@ -47,9 +47,7 @@ BOOL CALLBACK collectWindow(HWND window, LPARAM context) {
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
   if (pid != query->pid || !IsWindowVisible(window)) return TRUE;
-  if (query->className == nullptr || classNameOf(window) == query->className) {
-    query->found->push_back(window);
-  }
+  if (classNameOf(window) == query->className) query->found->push_back(window);
   return TRUE;
 }
 

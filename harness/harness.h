@@ -73,8 +73,7 @@ void startWatchdog(double seconds);
 
 // ---- Windows ---------------------------------------------------------------
 
-// Visible top-level windows of process `pid` of class `className`
-// (all classes when it is null).
+// Visible top-level windows of process `pid` of class `className`.
 std::vector<HWND> topLevelWindows(DWORD pid, const wchar_t* className);
 // The visible dialog (class #32770) of process `pid` captioned `caption`, or
 // null.
