@@ -7,7 +7,7 @@
 // recorder ends normally and writes its file.
 //
 // usage: record_driver RECORDER_EXE FLASH_RATE SECONDS OUTPUT_PATH [OPTION...]
-//   --max-drop-frames N, --max-consecutive-drops N, --strip-count N
+//   --max-drop-frames N, --max-consecutive-drops N
 //                  typed into that field (else it keeps its start-up text)
 //   --end-at-stop  end the recording at the first notice
 // Prints the process's memory and GUI object counts at start-up and at the
@@ -109,7 +109,6 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring option = argv[i];
     const int id = option == L"--max-drop-frames"         ? IDC_MAX_DROP_FRAMES
                    : option == L"--max-consecutive-drops" ? IDC_MAX_CONSECUTIVE_DROPS
-                   : option == L"--strip-count"           ? IDC_STRIP_COUNT
                                                           : 0;
     if (option == L"--end-at-stop") {
       endAtStop = true;
@@ -122,7 +121,7 @@ int wmain(int argc, wchar_t** argv) {
   if (!usable) {
     printf(
         "usage: record_driver RECORDER_EXE FLASH_RATE SECONDS OUTPUT_PATH [--max-drop-frames N] "
-        "[--max-consecutive-drops N] [--strip-count N] [--end-at-stop]\n");
+        "[--max-consecutive-drops N] [--end-at-stop]\n");
     return 2;
   }
   startWatchdog(seconds + startTimeout + exitTimeout + 300);
