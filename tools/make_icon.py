@@ -43,27 +43,13 @@ def dib(size):
     mask_row_bytes = (size + 31) // 32 * 4
     pixels = bytearray()
     for y in range(size - 1, -1, -1):
-        row = bytearray()
-        for x in range(size):
-            r, g, b = pixel(size, x, y)
-            row += bytes((b, g, r))
-        row += bytes(row_bytes - len(row))
-        pixels += row
+        row = b"".join(bytes(reversed(pixel(size, x, y))) for x in range(size))  # B, G, R
+        pixels += row + bytes(row_bytes - len(row))
     mask = bytes(mask_row_bytes * size)  # all zero: every pixel opaque
-    header = struct.pack(
-        "<IiiHHIIiiII",
-        40,  # biSize
-        size,  # biWidth
-        size * 2,  # biHeight: colour image plus mask
-        1,  # biPlanes
-        24,  # biBitCount
-        0,  # biCompression: BI_RGB
-        len(pixels) + len(mask),  # biSizeImage
-        0,
-        0,
-        0,
-        0,
-    )
+    # biSize, biWidth, biHeight (the colour image and the mask), biPlanes,
+    # biBitCount, biCompression (BI_RGB), biSizeImage, and four fields left 0.
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 24, 0, len(pixels) + len(mask),
+                         0, 0, 0, 0)
     return header + bytes(pixels) + mask
 
 
@@ -75,9 +61,7 @@ def icon_file():
         # width, height, colour count, reserved, planes, bits, bytes, offset
         out += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 24, len(image), offset)
         offset += len(image)
-    for image in images:
-        out += image
-    return bytes(out)
+    return bytes(out) + b"".join(images)
 
 
 def main(argv):
