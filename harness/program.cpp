@@ -24,16 +24,14 @@ HWND field(const Program& program, int id) { return GetDlgItem(program.dialog, i
 std::wstring fieldText(const Program& program, int id) { return textOf(field(program, id)); }
 
 RunStart pressStart(const Program& program, bool byClick) {
-  RunStart start;
-  start.earliest = secondsNow();
+  const double earliest = secondsNow();
   if (byClick) {
     sendWithTimeout(field(program, IDOK), BM_CLICK, 0, 0);
   } else {
     sendWithTimeout(program.dialog, WM_COMMAND, MAKEWPARAM(IDOK, 0),
                     reinterpret_cast<LPARAM>(field(program, IDOK)));
   }
-  start.latest = secondsNow();
-  return start;
+  return RunStart{earliest, secondsNow()};
 }
 
 std::vector<HWND> flickerWindows(const Program& program) {
