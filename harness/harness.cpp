@@ -81,16 +81,6 @@ int endChecks() {
   return failedCount == 0 ? 0 : 1;
 }
 
-std::string utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size,
-                      nullptr, nullptr);
-  return result;
-}
-
 std::string quoted(const std::wstring& text) {
   std::wstring escaped = L"\"";
   for (wchar_t c : text) {

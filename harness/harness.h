@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "harness/text.h"
+
 // ---- Reporting -------------------------------------------------------------
 
 // Records one check; a failed one is printed as "FILE:LINE: Test failed: ...",
@@ -27,9 +29,8 @@ int failedChecks();
 // returns the driver's exit code: 0 when no check failed, else 1.
 int endChecks();
 
-// UTF-8 of a wide text, and the same in double quotes with control
-// characters and non-printable units escaped, for messages.
-std::string utf8(const std::wstring& text);
+// A wide text as UTF-8 in double quotes, with control characters and
+// non-printable units escaped, for messages.
 std::string quoted(const std::wstring& text);
 
 // ---- Time ------------------------------------------------------------------

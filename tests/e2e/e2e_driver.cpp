@@ -589,15 +589,6 @@ void typeKey(wchar_t c) {
   sendInputs(inputs, 2);
 }
 
-std::wstring wide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring result(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size);
-  return result;
-}
-
 // Whether `window` is the foreground window and the program's active one,
 // so that keys sent now reach it.
 bool receivesKeys(const Program& program, HWND window) {

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "harness/text.h"
 #include "tests/kit/kit_suite.h"
 
 // Needs <windows.h> first.
@@ -36,25 +37,6 @@ namespace {
 
 // The stress driver's seed (the CTest's, so that a failure replays there).
 const wchar_t stressSeed[] = L"20261208";
-
-std::string utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size,
-                      nullptr, nullptr);
-  return result;
-}
-
-std::wstring wide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring result(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size);
-  return result;
-}
 
 std::string format(const char* pattern, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)));
 std::string format(const char* pattern, ...) {
